@@ -1,0 +1,32 @@
+#include "MainWindow.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QDesktopWidget>
+
+int main(int argc, char *argv[])
+{
+#ifdef Q_OS_LINUX
+    // libVLC can put its video only into an X11 window, so run on xcb (XWayland
+    // on a Wayland desktop) unless the user chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+#endif
+    QApplication app(argc, argv);
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
+
+    CSettings settings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player"));
+    g_pSettings = &settings;
+
+    MainWindow window;
+    const int nHeight = g_pSettings->m_nMainWindowHeight;
+    const int nWidth = g_pSettings->m_nMainWindowWidth;
+    window.setGeometry(MainWindow::centredGeometry(QApplication::desktop()->geometry(), nWidth,
+                                                   nHeight));
+    if (g_pSettings->m_bMainWindowMaximized)
+        window.showMaximized();
+    else
+        window.show();
+
+    return app.exec();
+}
