@@ -23,9 +23,7 @@ QRect MainWindow::centredGeometry(const QRect &rcDesktop, int nWidth, int nHeigh
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     g_pSettings->setMainWindowMaximized(isMaximized());
-    if (!isMaximized() && !isFullScreen()) {
-        g_pSettings->setMainWindowWidth(width());
-        g_pSettings->setMainWindowHeight(height());
-    }
+    g_pSettings->setMainWindowHeight(height());
+    g_pSettings->setMainWindowWidth(width());
     event->accept();
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryDir>
 
 CSettings *g_pSettings = nullptr;
 
@@ -12,18 +13,29 @@ namespace {
 
 // QSettings refuses to write a file it could not parse, so a damaged file would
 // silently swallow every later change. Before the real store opens the file,
-// look at it once; if it cannot be read back, move it aside (nothing the user
-// had is destroyed) and start from the defaults.
+// try a copy of it once; if the copy cannot be parsed and written back, move the
+// file aside (nothing the user had is destroyed) and start from the defaults.
+bool storeIsWritable(const QString &strPath)
+{
+    QTemporaryDir dir;
+    const QString strCopy = dir.filePath(QStringLiteral("probe.conf"));
+    if (!dir.isValid() || !QFile::copy(strPath, strCopy))
+        return false;
+    QFile::setPermissions(strCopy, QFile::ReadOwner | QFile::WriteOwner);
+    QSettings probe(strCopy, QSettings::IniFormat);
+    probe.setValue(QStringLiteral("probe"), 1);
+    probe.sync();
+    return probe.status() == QSettings::NoError;
+}
+
 QString setAsideUnreadableStore(const QString &strOrganization, const QString &strApplication)
 {
-    QString strPath;
-    {
-        QSettings probe(QSettings::NativeFormat, QSettings::UserScope, strOrganization,
-                        strApplication);
-        strPath = probe.fileName();
-        if (probe.status() != QSettings::FormatError)
-            return strOrganization;
-    }
+    const QString strPath =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization, strApplication)
+            .fileName();
+    if (!QFileInfo::exists(strPath) || storeIsWritable(strPath))
+        return strOrganization;
+
     const QString strAside = strPath + QStringLiteral(".corrupt");
     QFile::remove(strAside);
     if (QFile::rename(strPath, strAside))

@@ -21,8 +21,8 @@ int main(int argc, char *argv[])
     MainWindow window;
     const int nHeight = g_pSettings->m_nMainWindowHeight;
     const int nWidth = g_pSettings->m_nMainWindowWidth;
-    window.setGeometry(MainWindow::centredGeometry(QApplication::desktop()->geometry(), nWidth,
-                                                   nHeight));
+    window.setGeometry(
+        MainWindow::centredGeometry(QApplication::desktop()->geometry(), nWidth, nHeight));
     if (g_pSettings->m_bMainWindowMaximized)
         window.showMaximized();
     else
