@@ -1,0 +1,370 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja">
+<context>
+    <name>CDlgAddCategory</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Category Name:</source>
+        <translation>分類:</translation>
+    </message>
+    <message>
+        <source>Add category</source>
+        <translation>分類追加</translation>
+    </message>
+    <message>
+        <source>Edit category</source>
+        <translation>分類編集</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>エラー</translation>
+    </message>
+    <message>
+        <source>Category name is empty.</source>
+        <translation>分類名が入力していません。</translation>
+    </message>
+    <message>
+        <source>Category name is in use.</source>
+        <translation>分類名が既存しています。</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgAddVideoItem</name>
+    <message>
+        <source>Channel Name:</source>
+        <translation>チャンネル名称:</translation>
+    </message>
+    <message>
+        <source>Channel Url:</source>
+        <translation>チャンネルのあて先:</translation>
+    </message>
+    <message>
+        <source>Add Channel</source>
+        <translation>チャンネル追加</translation>
+    </message>
+    <message>
+        <source>Edit Channel</source>
+        <translation>编チャンネル編集</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>エラー</translation>
+    </message>
+    <message>
+        <source>Channel name is empty.</source>
+        <translation>チャンネル名称が入力していません。</translation>
+    </message>
+    <message>
+        <source>Channel url is empty.</source>
+        <translation>チャンネルのあて先が入力していません。</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgControl</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Mirel Playerについて</translation>
+    </message>
+    <message>
+        <source>Channel List</source>
+        <translation>チャンネル表</translation>
+    </message>
+    <message>
+        <source>Full Screen</source>
+        <translation>全サイズ</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>メニュー</translation>
+    </message>
+    <message>
+        <source>Mute On/Off</source>
+        <translation>消音</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>次へ</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>オプション...</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>前へ</translation>
+    </message>
+    <message>
+        <source>Video progress</source>
+        <translation>進捗</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgOptions</name>
+    <message>
+        <source>Options</source>
+        <translation>オプション</translation>
+    </message>
+    <message>
+        <source>Region:</source>
+        <translation>地域:</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>言語</translation>
+    </message>
+    <message>
+        <source>Auto play the last channel when launch</source>
+        <translation>開く時に、前回の内容を自動再生します。</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgVideoList</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add Category</source>
+        <translation>分類追加</translation>
+    </message>
+    <message>
+        <source>Edit Category</source>
+        <translation>分類編集</translation>
+    </message>
+    <message>
+        <source>Remove Category</source>
+        <translation>分類削除</translation>
+    </message>
+    <message>
+        <source>Add Channel</source>
+        <translation>チャンネル追加</translation>
+    </message>
+    <message>
+        <source>Edit Channel</source>
+        <translation>チャンネル編集</translation>
+    </message>
+    <message>
+        <source>Remove Channel</source>
+        <translation>チャンネル削除</translation>
+    </message>
+    <message>
+        <source>Import Channel List</source>
+        <translation>チャンネル表を輸入</translation>
+    </message>
+    <message>
+        <source>Export Channel List</source>
+        <translation>チャンネル表を輸出</translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <translation>上向き</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <translation>下向き</translation>
+    </message>
+    <message>
+        <source>Refresh newly channels</source>
+        <translation>最新放送の更新</translation>
+    </message>
+    <message>
+        <source>Newly</source>
+        <translation>最新</translation>
+    </message>
+    <message>
+        <source>Copy to</source>
+        <translation>コピー</translation>
+    </message>
+    <message>
+        <source>My Favorite</source>
+        <translation>お気に入り</translation>
+    </message>
+    <message>
+        <source>Add category</source>
+        <translation>分類追加</translation>
+    </message>
+    <message>
+        <source>Edit category</source>
+        <translation>分類編集</translation>
+    </message>
+    <message>
+        <source>Add channel</source>
+        <translation>チャンネル追加</translation>
+    </message>
+    <message>
+        <source>Edit channel</source>
+        <translation>チャンネル編集</translation>
+    </message>
+    <message>
+        <source>Remove current category</source>
+        <translation>現在の分類を削除します。</translation>
+    </message>
+    <message>
+        <source>Do you sure to remove the current category?</source>
+        <translation>現在の分類を確かに削除しますか？</translation>
+    </message>
+    <message>
+        <source>Remove selected channels</source>
+        <translation>選択チャンネルを削除します。</translation>
+    </message>
+    <message>
+        <source>Do you sure to remove the selected channels?</source>
+        <translation>選択チャンネルを確かに削除しますか？</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;Channel Version: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;バージョン: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Mirel Playerについて</translation>
+    </message>
+    <message>
+        <source>About Mirel Player</source>
+        <translation>Mirel Playerについて</translation>
+    </message>
+    <message>
+        <source>Mirel Player</source>
+        <translation>Mirel Player</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Fullscreen</source>
+        <translation>全サイズ</translation>
+    </message>
+    <message>
+        <source>Muted</source>
+        <translation>消音</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>オプション</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>オプション...</translation>
+    </message>
+    <message>
+        <source>Set fullscreen</source>
+        <translation>全サイズ</translation>
+    </message>
+    <message>
+        <source>Volume: %1</source>
+        <translation>音量: %1</translation>
+    </message>
+</context>
+<context>
+    <name>QVlcMenu</name>
+    <message>
+        <source>About</source>
+        <translation>Mirel Playerについて</translation>
+    </message>
+    <message>
+        <source>Audio</source>
+        <translation>画像</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Fullscreen</source>
+        <translation>全サイズ</translation>
+    </message>
+    <message>
+        <source>Open from file...</source>
+        <translation>ファイルを開く...</translation>
+    </message>
+    <message>
+        <source>Open subtitles...</source>
+        <translation>字幕を開く...</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>オプション...</translation>
+    </message>
+    <message>
+        <source>Playback speed</source>
+        <translation>スピードを回送します。</translation>
+    </message>
+    <message>
+        <source>Subtitles</source>
+        <translation>字幕</translation>
+    </message>
+    <message>
+        <source>Tracks</source>
+        <translation>軌道</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>動画</translation>
+    </message>
+</context>
+<context>
+    <name>category</name>
+    <message>
+        <source>Newly</source>
+        <translation>最新</translation>
+    </message>
+</context>
+<context>
+    <name>language</name>
+    <message>
+        <source>English</source>
+        <translation>英語</translation>
+    </message>
+    <message>
+        <source>Chinese</source>
+        <translation>中国語</translation>
+    </message>
+    <message>
+        <source>Japanese</source>
+        <translation>日本語</translation>
+    </message>
+</context>
+<context>
+    <name>region</name>
+    <message>
+        <source>All</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>America</source>
+        <translation>米国</translation>
+    </message>
+    <message>
+        <source>China</source>
+        <translation>中国</translation>
+    </message>
+    <message>
+        <source>England</source>
+        <translation>英国</translation>
+    </message>
+    <message>
+        <source>Japan</source>
+        <translation>日本</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,370 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CDlgAddCategory</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Category Name:</source>
+        <translation>分类:</translation>
+    </message>
+    <message>
+        <source>Add category</source>
+        <translation>添加分类</translation>
+    </message>
+    <message>
+        <source>Edit category</source>
+        <translation>编辑分类</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Category name is empty.</source>
+        <translation>分类名为空。</translation>
+    </message>
+    <message>
+        <source>Category name is in use.</source>
+        <translation>分类名已使用。</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgAddVideoItem</name>
+    <message>
+        <source>Channel Name:</source>
+        <translation>频道名称:</translation>
+    </message>
+    <message>
+        <source>Channel Url:</source>
+        <translation>频道地址:</translation>
+    </message>
+    <message>
+        <source>Add Channel</source>
+        <translation>添加频道</translation>
+    </message>
+    <message>
+        <source>Edit Channel</source>
+        <translation>编辑频道</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Channel name is empty.</source>
+        <translation>频道名称为空。</translation>
+    </message>
+    <message>
+        <source>Channel url is empty.</source>
+        <translation>频道地址为空。</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgControl</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>关于</translation>
+    </message>
+    <message>
+        <source>Channel List</source>
+        <translation>频道列表</translation>
+    </message>
+    <message>
+        <source>Full Screen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>菜单</translation>
+    </message>
+    <message>
+        <source>Mute On/Off</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一个</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>选项...</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一个</translation>
+    </message>
+    <message>
+        <source>Video progress</source>
+        <translation>视频进度</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgOptions</name>
+    <message>
+        <source>Options</source>
+        <translation>选项</translation>
+    </message>
+    <message>
+        <source>Region:</source>
+        <translation>地区:</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Auto play the last channel when launch</source>
+        <translation>打开时自动播放上次的频道</translation>
+    </message>
+</context>
+<context>
+    <name>CDlgVideoList</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add Category</source>
+        <translation>添加分类</translation>
+    </message>
+    <message>
+        <source>Edit Category</source>
+        <translation>编辑分类</translation>
+    </message>
+    <message>
+        <source>Remove Category</source>
+        <translation>删除分类</translation>
+    </message>
+    <message>
+        <source>Add Channel</source>
+        <translation>添加频道</translation>
+    </message>
+    <message>
+        <source>Edit Channel</source>
+        <translation>编辑频道</translation>
+    </message>
+    <message>
+        <source>Remove Channel</source>
+        <translation>删除频道</translation>
+    </message>
+    <message>
+        <source>Import Channel List</source>
+        <translation>导入频道列表</translation>
+    </message>
+    <message>
+        <source>Export Channel List</source>
+        <translation>导出频道列表</translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <translation>向上</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <translation>向下</translation>
+    </message>
+    <message>
+        <source>Refresh newly channels</source>
+        <translation>刷新最新频道</translation>
+    </message>
+    <message>
+        <source>Newly</source>
+        <translation>最新</translation>
+    </message>
+    <message>
+        <source>Copy to</source>
+        <translation>复制到</translation>
+    </message>
+    <message>
+        <source>My Favorite</source>
+        <translation>我的收藏</translation>
+    </message>
+    <message>
+        <source>Add category</source>
+        <translation>添加分类</translation>
+    </message>
+    <message>
+        <source>Edit category</source>
+        <translation>编辑分类</translation>
+    </message>
+    <message>
+        <source>Add channel</source>
+        <translation>添加频道</translation>
+    </message>
+    <message>
+        <source>Edit channel</source>
+        <translation>编辑频道</translation>
+    </message>
+    <message>
+        <source>Remove current category</source>
+        <translation>删除当前分类</translation>
+    </message>
+    <message>
+        <source>Do you sure to remove the current category?</source>
+        <translation>真的删除当前分类？</translation>
+    </message>
+    <message>
+        <source>Remove selected channels</source>
+        <translation>删除选中的频道</translation>
+    </message>
+    <message>
+        <source>Do you sure to remove the selected channels?</source>
+        <translation>真的删除选中的频道？</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;Channel Version: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;h2&gt;Mirel %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;频道版本: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>关于</translation>
+    </message>
+    <message>
+        <source>About Mirel Player</source>
+        <translation>关于Mirel</translation>
+    </message>
+    <message>
+        <source>Mirel Player</source>
+        <translation>Mirel</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Fullscreen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>Muted</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>选项</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>选项...</translation>
+    </message>
+    <message>
+        <source>Set fullscreen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>Volume: %1</source>
+        <translation>音量: %1</translation>
+    </message>
+</context>
+<context>
+    <name>QVlcMenu</name>
+    <message>
+        <source>About</source>
+        <translation>关于</translation>
+    </message>
+    <message>
+        <source>Audio</source>
+        <translation>音频</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Fullscreen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>Open from file...</source>
+        <translation>找开文件...</translation>
+    </message>
+    <message>
+        <source>Open subtitles...</source>
+        <translation>打开字幕...</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>选项...</translation>
+    </message>
+    <message>
+        <source>Playback speed</source>
+        <translation>回放速度</translation>
+    </message>
+    <message>
+        <source>Subtitles</source>
+        <translation>字幕</translation>
+    </message>
+    <message>
+        <source>Tracks</source>
+        <translation>轨道</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>视频</translation>
+    </message>
+</context>
+<context>
+    <name>category</name>
+    <message>
+        <source>Newly</source>
+        <translation>最新</translation>
+    </message>
+</context>
+<context>
+    <name>language</name>
+    <message>
+        <source>English</source>
+        <translation>英文</translation>
+    </message>
+    <message>
+        <source>Chinese</source>
+        <translation>中文</translation>
+    </message>
+    <message>
+        <source>Japanese</source>
+        <translation>日文</translation>
+    </message>
+</context>
+<context>
+    <name>region</name>
+    <message>
+        <source>All</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>America</source>
+        <translation>美国</translation>
+    </message>
+    <message>
+        <source>China</source>
+        <translation>中国</translation>
+    </message>
+    <message>
+        <source>England</source>
+        <translation>英国</translation>
+    </message>
+    <message>
+        <source>Japan</source>
+        <translation>日本</translation>
+    </message>
+</context>
+</TS>
