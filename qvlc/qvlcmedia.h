@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QVlcInstance;
+struct libvlc_event_t;
+struct libvlc_media_t;
+
+// One libVLC media, made from a stream URL or from a local file path.
+class QVlcMedia : public QObject
+{
+    Q_OBJECT
+
+public:
+    QVlcMedia(const QUrl &url, QVlcInstance *instance, QObject *parent = nullptr);
+    QVlcMedia(const QString &path, QVlcInstance *instance, QObject *parent = nullptr);
+    ~QVlcMedia() override;
+
+    libvlc_media_t *core() const { return m_vlcMedia; }
+    bool isValid() const { return m_vlcMedia != nullptr; }
+    QUrl url() const { return m_url; }
+    QString path() const { return m_path; }
+
+    // Milliseconds; -1 while libVLC cannot tell.
+    qint64 duration() const;
+    bool isParsed() const;
+    // Synchronous parse by libVLC.
+    void parse();
+    void attachEvents();
+
+signals:
+    void stateChanged(int state);
+
+private:
+    static void vlcEventCallback(const libvlc_event_t *event, void *data);
+    void create(QVlcInstance *instance, const QByteArray &text, bool bLocation);
+
+    libvlc_media_t *m_vlcMedia = nullptr;
+    QString m_path;
+    QUrl m_url;
+    QMutex m_mutex;
+    int m_nState = 0;
+    bool m_bEventsAttached = false;
+};
