@@ -1,0 +1,434 @@
+#include "ChannelService.h"
+
+#include "ChannelStore.h"
+#include "DemoChannels.h"
+#include "M3uParser.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <numeric>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Set on the threads that only turn connections away (see ConnectionPool).
+thread_local bool t_bOverflow = false;
+// When the request being handled on this thread began, for the log line.
+thread_local Clock::time_point t_start;
+thread_local bool t_bStarted = false;
+
+const char kJson[] = "application/json; charset=utf-8";
+const char kPostPath[] = "/remote/post_play_info";
+
+int64_t nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+void setJson(httplib::Response &res, const QJsonObject &obj)
+{
+    res.set_content(QJsonDocument(obj).toJson(QJsonDocument::Compact).toStdString(), kJson);
+}
+
+// A refused request: the status and a JSON body that says why.
+void refuse(httplib::Response &res, int nStatus, const QString &strWhy, const char *pszAction)
+{
+    QJsonObject obj{{QStringLiteral("status"), nStatus}, {QStringLiteral("error"), strWhy}};
+    if (pszAction)
+        obj.insert(QStringLiteral("action"), QLatin1String(pszAction));
+    res.status = nStatus;
+    setJson(res, obj);
+}
+
+QString statusText(int nStatus)
+{
+    switch (nStatus) {
+    case 400:
+        return QStringLiteral("bad request");
+    case 404:
+        return QStringLiteral("not found");
+    case 405:
+        return QStringLiteral("method not allowed");
+    case 414:
+        return QStringLiteral("request line too long");
+    case 416:
+        return QStringLiteral("range not satisfiable");
+    case 503:
+        return QStringLiteral("service unavailable");
+    default:
+        return QStringLiteral("error %1").arg(nStatus);
+    }
+}
+
+QString htmlEscaped(const QString &str)
+{
+    QString strOut;
+    strOut.reserve(str.size() + str.size() / 8);
+    for (const QChar ch : str) {
+        switch (ch.unicode()) {
+        case '&':
+            strOut += QLatin1String("&amp;");
+            break;
+        case '<':
+            strOut += QLatin1String("&lt;");
+            break;
+        case '>':
+            strOut += QLatin1String("&gt;");
+            break;
+        case '"':
+            strOut += QLatin1String("&quot;");
+            break;
+        case '\'':
+            strOut += QLatin1String("&#39;");
+            break;
+        default:
+            strOut += ch;
+        }
+    }
+    return strOut;
+}
+
+// A field of the play report form as stored text: UTF-8 as sent, or Latin-1
+// when the bytes are not valid UTF-8 (the database holds only valid text).
+std::string formText(const std::string &strBytes)
+{
+    if (isValidUtf8(strBytes.data(), int(strBytes.size())))
+        return strBytes;
+    return QString::fromLatin1(strBytes.data(), int(strBytes.size())).toStdString();
+}
+
+} // namespace
+
+// httplib's server with a listen queue long enough for many clients at once
+// (the library asks for only 5).
+class HttpServer : public httplib::Server
+{
+public:
+    void raiseBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
+namespace {
+
+// Connections are served by a fixed set of workers. When so many are waiting
+// that a new one would wait for long, it goes to an overflow thread instead,
+// which answers 503 at once (and closes the connection), so a flood of
+// clients gets a clear answer rather than a hang, and memory stays bounded.
+class ConnectionPool : public httplib::TaskQueue
+{
+public:
+    ConnectionPool(int nWorkers, int nOverflow, size_t nMaxQueued) : m_nMaxQueued(nMaxQueued)
+    {
+        for (int i = 0; i < nWorkers; ++i)
+            m_lstThreads.emplace_back([this] { work(m_jobs, false); });
+        for (int i = 0; i < nOverflow; ++i)
+            m_lstThreads.emplace_back([this] { work(m_overflow, true); });
+    }
+
+    void enqueue(std::function<void()> fn) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_jobs.size() < m_nMaxQueued)
+                m_jobs.push_back(std::move(fn));
+            else
+                m_overflow.push_back(std::move(fn));
+        }
+        m_cond.notify_all();
+    }
+
+    void shutdown() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bShutdown = true;
+        }
+        m_cond.notify_all();
+        for (std::thread &thread : m_lstThreads)
+            thread.join();
+    }
+
+private:
+    void work(std::deque<std::function<void()>> &jobs, bool bOverflow)
+    {
+        t_bOverflow = bOverflow;
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_cond.wait(lock, [&] { return m_bShutdown || !jobs.empty(); });
+                if (jobs.empty())
+                    return; // shut down, and every connection taken is served
+                fn = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            fn();
+        }
+    }
+
+    const size_t m_nMaxQueued;
+    std::mutex m_mutex;
+    std::condition_variable m_cond;
+    std::deque<std::function<void()>> m_jobs;
+    std::deque<std::function<void()>> m_overflow;
+    std::vector<std::thread> m_lstThreads;
+    bool m_bShutdown = false;
+};
+
+} // namespace
+
+ChannelService::ChannelService(ChannelStore &store, DemoChannels &demo)
+    : m_store(store), m_demo(demo), m_pServer(std::make_unique<HttpServer>())
+{
+    m_pServer->new_task_queue = [] { return new ConnectionPool(kWorkers, 2, size_t(kMaxQueued)); };
+    // A client that sends nothing (or stops half-way) holds a worker at most
+    // this long per read.
+    m_pServer->set_read_timeout(5, 0);
+    m_pServer->set_write_timeout(10, 0);
+    m_pServer->set_keep_alive_timeout(5);
+    m_pServer->set_keep_alive_max_count(1000);
+    m_pServer->set_payload_max_length(kMaxBody);
+    // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which
+    // would let a second service share the port instead of refusing to start.
+    m_pServer->set_socket_options([](int sock) {
+        int nOn = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+    });
+    setupRoutes();
+}
+
+ChannelService::~ChannelService() = default;
+
+bool ChannelService::bind(const std::string &strHost, int nPort, QString *pstrError)
+{
+    errno = 0;
+    bool bOk;
+    if (nPort == 0) {
+        m_nPort = m_pServer->bind_to_any_port(strHost);
+        bOk = m_nPort > 0;
+    } else {
+        bOk = m_pServer->bind_to_port(strHost, nPort);
+        m_nPort = nPort;
+    }
+    if (!bOk) {
+        const int nError = errno;
+        *pstrError = QStringLiteral("cannot listen on %1:%2: %3")
+                         .arg(QString::fromStdString(strHost))
+                         .arg(nPort)
+                         .arg(nError ? QString::fromLocal8Bit(strerror(nError))
+                                     : QStringLiteral("address not usable"));
+        return false;
+    }
+    m_pServer->raiseBacklog();
+    return true;
+}
+
+bool ChannelService::run()
+{
+    return m_pServer->listen_after_bind();
+}
+
+void ChannelService::stop()
+{
+    m_pServer->stop();
+}
+
+void ChannelService::setupRoutes()
+{
+    HttpServer &server = *m_pServer;
+
+    server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &res) {
+        t_start = Clock::now();
+        t_bStarted = true;
+        if (!t_bOverflow)
+            return httplib::Server::HandlerResponse::Unhandled;
+        refuse(res, 503, QStringLiteral("too many connections, try again later"), nullptr);
+        res.set_header("Retry-After", "1");
+        res.set_header("Connection", "close");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+
+    server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
+        const double dMs =
+            t_bStarted ? std::chrono::duration<double, std::milli>(Clock::now() - t_start).count()
+                       : 0.0;
+        t_bStarted = false;
+        qInfo().noquote() << QString::asprintf("%s %s %d %.2f ms %s", req.method.c_str(),
+                                               req.path.c_str(), res.status, dMs,
+                                               req.remote_addr.c_str());
+    });
+
+    // Replies the library makes itself (404, a body over the limit, a broken
+    // multipart body) get a JSON body that says why as well.
+    server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &req,
+                                                                     httplib::Response &res) {
+        if (!res.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        const char *pszAction = req.path == kPostPath ? "post_play_info" : nullptr;
+        if (res.status == 413) {
+            refuse(res, 400,
+                   QStringLiteral("request body exceeds %1 bytes").arg(ChannelService::kMaxBody),
+                   pszAction);
+        } else if (res.status == 400 && req.path == kPostPath) {
+            refuse(res, 400, QStringLiteral("malformed request body"), pszAction);
+        } else {
+            refuse(res, res.status, statusText(res.status), pszAction);
+        }
+        qDebug().noquote() << "refused" << req.method.c_str() << req.path.c_str() << res.status;
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+
+    server.set_exception_handler(
+        [](const httplib::Request &req, httplib::Response &res, std::exception_ptr ep) {
+            QString strWhat = QStringLiteral("unknown error");
+            try {
+                std::rethrow_exception(ep);
+            } catch (const std::exception &e) {
+                strWhat = QString::fromLocal8Bit(e.what());
+            } catch (...) {
+            }
+            qWarning().noquote() << "internal error on" << req.path.c_str() << ":" << strWhat;
+            refuse(res, 500, QStringLiteral("internal error"), nullptr);
+        });
+
+    server.Get("/remote/get_settings", [this](const httplib::Request &, httplib::Response &res) {
+        m_store.reloadIfChanged();
+        const QJsonObject setting{{QStringLiteral("name"), QStringLiteral("list_ver")},
+                                  {QStringLiteral("value"), m_store.listVer()}};
+        setJson(res, QJsonObject{{QStringLiteral("action"), QStringLiteral("get_settings")},
+                                 {QStringLiteral("data"), QJsonArray{setting}}});
+    });
+
+    server.Get("/remote/get_video_list", [this](const httplib::Request &, httplib::Response &res) {
+        const std::shared_ptr<const ChannelList> pList = m_store.channels();
+        std::string strBody = "{\"action\":\"get_video_list\",\"data\":[";
+        if (pList) {
+            size_t nSize = strBody.size() + 2;
+            for (const ChannelEntry &entry : pList->lstEntries)
+                nSize += entry.strJsonHead.size() + 12;
+            strBody.reserve(nSize);
+            m_store.withScores([&](const std::unordered_map<std::string, int> &mapScores) {
+                bool bFirst = true;
+                for (const ChannelEntry &entry : pList->lstEntries) {
+                    if (!bFirst)
+                        strBody += ',';
+                    bFirst = false;
+                    const auto it = mapScores.find(entry.strUrlUtf8);
+                    strBody += entry.strJsonHead;
+                    strBody += std::to_string(it == mapScores.end() ? 0 : it->second);
+                    strBody += '}';
+                }
+            });
+        }
+        strBody += "]}";
+        res.set_content(std::move(strBody), kJson);
+    });
+
+    server.Post(kPostPath, [this](const httplib::Request &req, httplib::Response &res) {
+        if (!req.is_multipart_form_data()) {
+            qDebug() << "play report refused: not a multipart form";
+            refuse(res, 400, QStringLiteral("the body must be a multipart/form-data form"),
+                   "post_play_info");
+            return;
+        }
+        std::string strFields[4];
+        const char *const pszNames[4] = {"region", "video_name", "video_url", "app_ver"};
+        for (int i = 0; i < 4; ++i) {
+            if (!req.has_file(pszNames[i])) {
+                qDebug() << "play report refused: no field" << pszNames[i];
+                refuse(res, 400,
+                       QStringLiteral("missing field \"%1\"").arg(QLatin1String(pszNames[i])),
+                       "post_play_info");
+                return;
+            }
+            strFields[i] = formText(req.get_file_value(pszNames[i]).content);
+        }
+        PlayReport report;
+        report.nTimeMs = nowMs();
+        report.strRegion = std::move(strFields[0]);
+        report.strVideoName = std::move(strFields[1]);
+        report.strVideoUrl = std::move(strFields[2]);
+        report.strAppVer = std::move(strFields[3]);
+        report.strClient = req.remote_addr;
+        // Answered only once the row is committed: an acknowledged report is never lost.
+        if (!m_store.addPlay(std::move(report))) {
+            refuse(res, 503, QStringLiteral("the report could not be stored"), "post_play_info");
+            return;
+        }
+        setJson(res, QJsonObject{{QStringLiteral("action"), QStringLiteral("post_play_info")}});
+    });
+
+    server.Get("/", [this](const httplib::Request &, httplib::Response &res) {
+        const std::shared_ptr<const ChannelList> pList = m_store.channels();
+        std::vector<int> lstScores;
+        if (pList) {
+            lstScores.reserve(pList->lstEntries.size());
+            m_store.withScores([&](const std::unordered_map<std::string, int> &mapScores) {
+                for (const ChannelEntry &entry : pList->lstEntries) {
+                    const auto it = mapScores.find(entry.strUrlUtf8);
+                    lstScores.push_back(it == mapScores.end() ? 0 : it->second);
+                }
+            });
+        }
+        std::vector<size_t> lstOrder(lstScores.size());
+        std::iota(lstOrder.begin(), lstOrder.end(), size_t(0));
+        std::stable_sort(lstOrder.begin(), lstOrder.end(),
+                         [&](size_t a, size_t b) { return lstScores[a] > lstScores[b]; });
+
+        QString strHtml =
+            QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                           "<title>Mirel channel service</title>"
+                           "<style>body{font-family:sans-serif;margin:2em}"
+                           "table{border-collapse:collapse}td,th{padding:.2em .8em;text-align:left}"
+                           "tr:nth-child(even){background:#f0f0f0}td.n{text-align:right}</style>"
+                           "</head><body>\n<h1>Mirel channel service</h1>\n");
+        strHtml += QStringLiteral("<p>Channel list version %1, %2 channels. Plays of the last 7 "
+                                  "days, most played first.</p>\n")
+                       .arg(htmlEscaped(pList ? pList->strVer : QString()))
+                       .arg(lstOrder.size());
+        strHtml += QStringLiteral("<table>\n<tr><th>Channel</th><th>Region</th><th>Plays</th>"
+                                  "<th>URL</th></tr>\n");
+        for (const size_t nIndex : lstOrder) {
+            const ChannelEntry &entry = pList->lstEntries[nIndex];
+            strHtml += QStringLiteral("<tr><td>%1</td><td>%2</td><td class=\"n\">%3</td>"
+                                      "<td>%4</td></tr>\n")
+                           .arg(htmlEscaped(entry.strName), htmlEscaped(entry.strRegion))
+                           .arg(lstScores[nIndex])
+                           .arg(htmlEscaped(entry.strUrl));
+        }
+        strHtml += QStringLiteral("</table>\n</body></html>\n");
+        res.set_content(strHtml.toStdString(), "text/html; charset=utf-8");
+    });
+
+    server.Get(R"(/demo/([A-Za-z0-9_-]+)/live\.m3u8)",
+               [this](const httplib::Request &req, httplib::Response &res) {
+                   std::string strPlaylist = m_demo.livePlaylist(req.matches[1].str());
+                   if (strPlaylist.empty()) {
+                       res.status = 404;
+                       return;
+                   }
+                   res.set_header("Cache-Control", "no-cache");
+                   res.set_content(std::move(strPlaylist), "application/vnd.apple.mpegurl");
+               });
+
+    server.Get(R"(/demo/([A-Za-z0-9_-]+)/s([0-9]{1,18})\.ts)", [this](const httplib::Request &req,
+                                                                      httplib::Response &res) {
+        std::string data;
+        if (!m_demo.segment(req.matches[1].str(), std::stoull(req.matches[2].str()), data)) {
+            res.status = 404;
+            return;
+        }
+        res.set_content(std::move(data), "video/mp2t");
+    });
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class ChannelStore;
+class DemoChannels;
+class HttpServer;
+
+// The HTTP side of the channel service: the three /remote/ paths the player
+// uses, the home page and the demo channels under /demo/.
+class ChannelService
+{
+public:
+    ChannelService(ChannelStore &store, DemoChannels &demo);
+    ~ChannelService();
+    ChannelService(const ChannelService &) = delete;
+    ChannelService &operator=(const ChannelService &) = delete;
+
+    // Binds the listening socket (port 0: any free port). False, with a
+    // reason, when the address cannot be used (port in use, bad address).
+    bool bind(const std::string &strHost, int nPort, QString *pstrError);
+    int port() const { return m_nPort; }
+    // Serves until stop(); requests under way are finished first.
+    bool run();
+    // Thread-safe; may be called from any thread.
+    void stop();
+
+    static constexpr size_t kMaxBody = 64 * 1024;
+    static constexpr int kWorkers = 32;
+    static constexpr int kMaxQueued = 256;
+
+private:
+    void setupRoutes();
+
+    ChannelStore &m_store;
+    DemoChannels &m_demo;
+    std::unique_ptr<HttpServer> m_pServer;
+    int m_nPort = 0;
+};

@@ -1,0 +1,235 @@
+#include "M3uParser.h"
+
+#include <QHash>
+
+namespace {
+
+const char kBom[] = "\xEF\xBB\xBF";
+
+// Strict check: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool validUtf8(const unsigned char *p, const unsigned char *pEnd)
+{
+    while (p < pEnd) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int nMore;
+        unsigned int nCode;
+        unsigned int nMin;
+        if ((c & 0xE0) == 0xC0) {
+            nMore = 1;
+            nCode = c & 0x1F;
+            nMin = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            nMore = 2;
+            nCode = c & 0x0F;
+            nMin = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            nMore = 3;
+            nCode = c & 0x07;
+            nMin = 0x10000;
+        } else {
+            return false;
+        }
+        if (pEnd - p <= nMore)
+            return false;
+        for (int i = 1; i <= nMore; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            nCode = (nCode << 6) | (p[i] & 0x3F);
+        }
+        if (nCode < nMin || nCode > 0x10FFFF || (nCode >= 0xD800 && nCode <= 0xDFFF))
+            return false;
+        p += nMore + 1;
+    }
+    return true;
+}
+
+// Control characters in a display name only do harm (they end up in list
+// items and HTML); tabs and the like become spaces.
+QString cleanName(QString str)
+{
+    for (QChar &ch : str) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+            ch = QLatin1Char(' ');
+    }
+    return str.simplified();
+}
+
+struct ExtInf
+{
+    QString strTitle;
+    QHash<QString, QString> mapAttrs;
+};
+
+// "#EXTINF:-1 tvg-id="x" group-title="News, World",Title": the duration, then
+// key="value" attributes (values may hold commas), then the title after the
+// first comma outside quotes. A line cut short loses only what is missing.
+ExtInf parseExtInf(const QString &strLine)
+{
+    ExtInf info;
+    const int n = strLine.size();
+    int i = 8; // after "#EXTINF:"
+    while (i < n && !strLine.at(i).isSpace() && strLine.at(i) != QLatin1Char(','))
+        ++i;
+    while (i < n) {
+        const QChar ch = strLine.at(i);
+        if (ch.isSpace()) {
+            ++i;
+            continue;
+        }
+        if (ch == QLatin1Char(',')) {
+            info.strTitle = strLine.mid(i + 1);
+            break;
+        }
+        const int nKeyStart = i;
+        while (i < n && !strLine.at(i).isSpace() && strLine.at(i) != QLatin1Char('=') &&
+               strLine.at(i) != QLatin1Char(','))
+            ++i;
+        const QString strKey = strLine.mid(nKeyStart, i - nKeyStart).toLower();
+        if (i >= n || strLine.at(i) != QLatin1Char('='))
+            continue; // a bare word: no attribute
+        ++i;
+        QString strValue;
+        if (i < n && strLine.at(i) == QLatin1Char('"')) {
+            const int nEnd = strLine.indexOf(QLatin1Char('"'), i + 1);
+            if (nEnd < 0) { // unterminated quote: the line was cut here
+                strValue = strLine.mid(i + 1);
+                i = n;
+            } else {
+                strValue = strLine.mid(i + 1, nEnd - i - 1);
+                i = nEnd + 1;
+            }
+        } else {
+            const int nStart = i;
+            while (i < n && !strLine.at(i).isSpace() && strLine.at(i) != QLatin1Char(','))
+                ++i;
+            strValue = strLine.mid(nStart, i - nStart);
+        }
+        if (!strKey.isEmpty())
+            info.mapAttrs.insert(strKey, strValue.trimmed());
+    }
+    return info;
+}
+
+bool isSpaceByte(char c)
+{
+    return c == ' ' || c == '\t' || c == '\f' || c == '\v';
+}
+
+} // namespace
+
+bool isValidUtf8(const char *pData, int nSize)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(pData);
+    return validUtf8(p, p + nSize);
+}
+
+QString decodeText(const char *pData, int nSize, bool *pbLatin1)
+{
+    const bool bUtf8 = isValidUtf8(pData, nSize);
+    if (pbLatin1)
+        *pbLatin1 = !bUtf8;
+    return bUtf8 ? QString::fromUtf8(pData, nSize) : QString::fromLatin1(pData, nSize);
+}
+
+QString regionForCountry(const QString &strCountry)
+{
+    // Several countries may be listed ("GB;IE"); the first one decides.
+    QString strCode;
+    for (const QChar ch : strCountry) {
+        if (ch == QLatin1Char(';') || ch == QLatin1Char(',') || ch == QLatin1Char('|') ||
+            ch.isSpace()) {
+            if (!strCode.isEmpty())
+                break;
+            continue;
+        }
+        strCode.append(ch.toUpper());
+    }
+    if (strCode == QLatin1String("US"))
+        return QStringLiteral("america");
+    if (strCode == QLatin1String("CN"))
+        return QStringLiteral("china");
+    if (strCode == QLatin1String("GB") || strCode == QLatin1String("UK"))
+        return QStringLiteral("england");
+    if (strCode == QLatin1String("JP"))
+        return QStringLiteral("japan");
+    return QStringLiteral("all");
+}
+
+M3uResult parseM3u(const QByteArray &data)
+{
+    M3uResult result;
+    const char *p = data.constData();
+    const char *pEnd = p + data.size();
+    if (data.startsWith(kBom))
+        p += 3;
+
+    bool bPending = false;
+    ExtInf pending;
+    while (p < pEnd) {
+        // CR, LF and CRLF all end a line.
+        const char *pLineEnd = p;
+        while (pLineEnd < pEnd && *pLineEnd != '\n' && *pLineEnd != '\r')
+            ++pLineEnd;
+        const char *pNext = pLineEnd;
+        if (pNext < pEnd && *pNext == '\r')
+            ++pNext;
+        if (pNext < pEnd && *pNext == '\n' && (pNext == pLineEnd || pNext[-1] == '\r'))
+            ++pNext;
+
+        const char *pStart = p;
+        p = pNext;
+        while (pStart < pLineEnd && isSpaceByte(*pStart))
+            ++pStart;
+        const char *pStop = pLineEnd;
+        while (pStop > pStart && (isSpaceByte(pStop[-1]) || pStop[-1] == '\0'))
+            --pStop;
+        const int nLen = int(pStop - pStart);
+        if (nLen == 0)
+            continue;
+        if (nLen > kMaxM3uLineLength) {
+            ++result.nLongLines;
+            if (bPending) { // the entry's URL (or its next #EXTINF) is unusable
+                ++result.nDroppedEntries;
+                bPending = false;
+            }
+            continue;
+        }
+
+        if (*pStart == '#') {
+            if (nLen >= 8 && qstrnicmp(pStart, "#EXTINF:", 8) == 0) {
+                if (bPending)
+                    ++result.nDroppedEntries;
+                bool bLatin1 = false;
+                pending = parseExtInf(decodeText(pStart, nLen, &bLatin1));
+                result.nLatin1Lines += bLatin1;
+                bPending = true;
+            }
+            continue; // #EXTM3U, #EXTGRP, #EXTVLCOPT, comments
+        }
+
+        bool bLatin1 = false;
+        M3uChannel channel;
+        channel.strUrl = decodeText(pStart, nLen, &bLatin1);
+        result.nLatin1Lines += bLatin1;
+        if (bPending) {
+            channel.strName = cleanName(pending.strTitle);
+            if (channel.strName.isEmpty())
+                channel.strName = cleanName(pending.mapAttrs.value(QStringLiteral("tvg-name")));
+            channel.strRegion =
+                regionForCountry(pending.mapAttrs.value(QStringLiteral("tvg-country")));
+            bPending = false;
+        } else {
+            channel.strRegion = QStringLiteral("all");
+        }
+        if (channel.strName.isEmpty())
+            channel.strName = cleanName(channel.strUrl);
+        result.lstChannels.append(channel);
+    }
+    if (bPending)
+        ++result.nDroppedEntries; // the file ends before the entry's URL
+    return result;
+}
