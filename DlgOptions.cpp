@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 #include <QIcon>
 #include <QLocale>
 #include <QTranslator>
@@ -148,9 +149,14 @@ bool loadTranslationFiles(const QString &strAppFile, const QString &strQtFile)
     auto *pAppTranslator = new QTranslator;
     auto *pQtTranslator = new QTranslator;
 
-    if (!pAppTranslator->load(strAppFile, QString(), QString(), QString())) {
-        // Nothing to translate into (English, or a file that is missing or
-        // damaged): back to the source texts.
+    // A catalogue without a single message is as good as none: taking it would
+    // leave the program's texts in English beside Qt's translated ones.
+    if (!pAppTranslator->load(strAppFile, QString(), QString(), QString()) ||
+        pAppTranslator->isEmpty()) {
+        // Nothing to translate into (English, or a file that is missing,
+        // damaged or empty): back to the source texts.
+        if (QFile::exists(strAppFile))
+            qDebug() << "cannot use" << strAppFile << ", using the source texts";
         delete pAppTranslator;
         delete pQtTranslator;
         removeInstalledTranslators();
@@ -183,10 +189,8 @@ void loadTranslations()
         qDebug() << "stored language" << nLanguage << "is not offered, using the source texts";
 
     const QString strCode = languageCode(nLanguage);
-    const QString strAppFile = QStringLiteral(":/l_%1.qm").arg(strCode);
-    if (!loadTranslationFiles(strAppFile, QStringLiteral(":/res/qt_%1.qm").arg(strCode)) &&
-        findLanguage(nLanguage) && nLanguage != QLocale::English)
-        qDebug() << "cannot load" << strAppFile << ", using the source texts";
+    loadTranslationFiles(QStringLiteral(":/l_%1.qm").arg(strCode),
+                         QStringLiteral(":/res/qt_%1.qm").arg(strCode));
 }
 
 CDlgOptions::CDlgOptions(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgOptions)
