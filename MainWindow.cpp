@@ -1,17 +1,126 @@
 #include "MainWindow.h"
+#include "DlgControl.h"
+#include "DlgOptions.h"
+#include "DlgVideoList.h"
+#include "DlgVideoText.h"
 #include "Settings.h"
+#include "ThreadVlc.h"
+#include "qvlc/qvlcmediaplayer.h"
+#include "qvlc/qvlcmenu.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QDebug>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace {
+// Hot zones over the video surface, in rows.
+constexpr int kListZoneRows = 200;
+constexpr int kListHeight = 200;
+constexpr int kPanelZoneRows = 69;
+constexpr int kPanelHeight = 70;
+constexpr int kPanelWidth = 500;
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    ui->centralWidget->setMenu(new QVlcMenu(this));
+
+    setWindowFlags(Qt::Dialog | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowFullscreenButtonHint);
+    setAttribute(Qt::WA_MouseTracking);
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Window, QBrush(Qt::black));
+    setPalette(pal);
+
+    m_pDlgControl = new CDlgControl(this);
+    m_pDlgControl->setVolume(g_pSettings->m_nVolume);
+    m_pDlgControl->setMuted(g_pSettings->m_bVolumeMuted);
+    m_pDlgControl->hide();
+
+    connect(m_pDlgControl, &CDlgControl::clickActionAbout, this, &MainWindow::onActionAbout);
+    connect(m_pDlgControl, &CDlgControl::clickActionOptions, this, &MainWindow::onActionOptions);
+    connect(m_pDlgControl, &CDlgControl::clickShowChannelList, this,
+            &MainWindow::onClickShowChannelList);
+    connect(m_pDlgControl, &CDlgControl::clickPrevious, this, &MainWindow::onClickPrevious);
+    connect(m_pDlgControl, &CDlgControl::clickNext, this, &MainWindow::onClickNext);
+    connect(m_pDlgControl, &CDlgControl::clickPlay, this, &MainWindow::onClickPlay);
+    connect(m_pDlgControl, &CDlgControl::clickMute, this, &MainWindow::onClickMute);
+    connect(m_pDlgControl, &CDlgControl::clickFullScreen, this,
+            &MainWindow::on_actionFullscreen_triggered);
+    connect(m_pDlgControl, &CDlgControl::moveVolume, this, &MainWindow::onMoveVolume);
+    connect(m_pDlgControl, &CDlgControl::moveProgress, this, &MainWindow::onMoveProgress);
+
+    m_pDlgVideoList = new CDlgVideoList(this);
+    m_pDlgVideoList->hide();
+    connect(m_pDlgVideoList, &CDlgVideoList::doubleClickedChannel, this,
+            &MainWindow::onDbClickChannelItem);
+    connect(m_pDlgVideoList, &CDlgVideoList::currentChanged, this,
+            &MainWindow::onChannelListCurrentChanged);
+    connect(m_pDlgVideoList, &CDlgVideoList::refreshNewlyChannels, this,
+            &MainWindow::getSettingsFromWeb);
+
+    m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
+                                      m_pDlgVideoList->hasPreviousChannel());
+
+    m_timerControl.setInterval(5000);
+    m_timerChannelName.setInterval(2000);
+    m_timerVolume.setInterval(2000);
+    m_timerHideCursor.setInterval(2000);
+    connect(&m_timerControl, &QTimer::timeout, this, &MainWindow::onTimeOutControl);
+    connect(&m_timerChannelName, &QTimer::timeout, this, &MainWindow::onTimeOutChannelName);
+    connect(&m_timerVolume, &QTimer::timeout, this, &MainWindow::onTimeOutVolume);
+    connect(&m_timerHideCursor, &QTimer::timeout, this, &MainWindow::onTimeOutHideCursor);
+
+    QVlcVideoWidget *pSurface = ui->centralWidget;
+    connect(pSurface, &QVlcVideoWidget::mouseLeftPress, this, &MainWindow::onMouseLeftPress);
+    connect(pSurface, &QVlcVideoWidget::mouseLeftRelease, this, &MainWindow::onMouseLeftRelease);
+    connect(pSurface, &QVlcVideoWidget::mouseLeftDbClick, this, &MainWindow::onMouseLeftDbClick);
+    connect(pSurface, &QVlcVideoWidget::mouseMove, this, &MainWindow::onMouseMove);
+    connect(pSurface, &QVlcVideoWidget::clickAbout, this, &MainWindow::onActionAbout);
+    connect(pSurface, &QVlcVideoWidget::clickFullscreen, this,
+            &MainWindow::on_actionFullscreen_triggered);
+    connect(pSurface, &QVlcVideoWidget::clickOptions, this, &MainWindow::onActionOptions);
+    connect(pSurface, &QVlcVideoWidget::clickExit, this, &MainWindow::onActionExit);
+
+    getSettingsFromWeb();
+
+    if (g_pSettings->m_bAutoPlayLast)
+        playOrStop(true);
+
+    ui->actionFullscreen->setShortcut(QKeySequence(QStringLiteral("Alt K")));
+    connect(ui->actionFullscreen, &QAction::triggered, this,
+            &MainWindow::on_actionFullscreen_triggered);
 }
 
 MainWindow::~MainWindow()
 {
+    qDebug() << "closeEvent1";
+    if (m_pThreadVlc) {
+        m_pThreadVlc->quitPlayer();
+        m_pThreadVlc->wait();
+    }
+    qDebug() << "closeEvent2";
+    delete m_pThreadVlc;
+    m_pThreadVlc = nullptr;
+    qDebug() << "closeEvent3";
+
     delete ui;
+    ui = nullptr;
+    delete m_pDlgVideoList;
+    m_pDlgVideoList = nullptr;
+    delete m_pDlgControl;
+    m_pDlgControl = nullptr;
+    delete m_pDlgChannelName;
+    m_pDlgChannelName = nullptr;
+    delete m_pDlgVolume;
+    m_pDlgVolume = nullptr;
+    clearNewlyChannels();
 }
 
 QRect MainWindow::centredGeometry(const QRect &rcDesktop, int nWidth, int nHeight)
@@ -20,10 +129,477 @@ QRect MainWindow::centredGeometry(const QRect &rcDesktop, int nWidth, int nHeigh
                  nHeight);
 }
 
+bool MainWindow::play(const QString &name, const QString &url)
+{
+    if (name.isEmpty() || url.isEmpty())
+        return false;
+    qDebug() << "play";
+    m_strVideoName = name;
+    m_strVideoUrl = url;
+
+    if (!m_pThreadVlc)
+        m_pThreadVlc = new CThreadVlc(nullptr);
+    m_pThreadVlc->setVolume(g_pSettings->m_nVolume);
+    m_pThreadVlc->setMuted(g_pSettings->m_bVolumeMuted, true);
+    m_pThreadVlc->setSubtitleFile(name);
+    m_pThreadVlc->setUrl(QUrl(url, QUrl::TolerantMode), ui->centralWidget);
+    m_bPlaying = true;
+    qDebug() << "muted: " << (g_pSettings->m_bVolumeMuted ? "true" : "false");
+    connect(m_pThreadVlc, &CThreadVlc::closeMainWindow, this, &MainWindow::onCloseMainWindow,
+            Qt::UniqueConnection);
+
+    setWindowTitle(tr("Mirel Player") + QStringLiteral("--") + name);
+    postPlayInfo(name, url);
+    g_pSettings->setPlayingVideoName(name);
+    g_pSettings->setPlayingVideoUrl(url);
+    showChannelName();
+    return true;
+}
+
+void MainWindow::playOrStop(bool bPlayLast)
+{
+    if (m_bPlaying) {
+        m_bPlaying = false;
+        ui->centralWidget->hide();
+        m_pThreadVlc->stop();
+    } else {
+        QString strName;
+        QString strUrl;
+        if (!bPlayLast) {
+            m_pDlgVideoList->getCurrentChannel(strName, strUrl);
+            if (strName.isEmpty()) {
+                strName = g_pSettings->m_strPlayingVideoName;
+                strUrl = g_pSettings->m_strPlayingVideoUrl;
+            }
+        } else {
+            strName = g_pSettings->m_strPlayingVideoName;
+            strUrl = g_pSettings->m_strPlayingVideoUrl;
+            if (strName.isEmpty())
+                m_pDlgVideoList->getCurrentChannel(strName, strUrl);
+        }
+        if (strName.isEmpty())
+            g_pSettings->firstDefaultChannel(strName, strUrl);
+        ui->centralWidget->show();
+        m_bPlaying = play(strName, strUrl);
+    }
+    m_pDlgControl->setPlaying(m_bPlaying);
+}
+
+// ---- slots: playback control ----
+
+void MainWindow::onClickPlay()
+{
+    qDebug() << "onClickPlay";
+    playOrStop(false);
+}
+
+void MainWindow::onClickPrevious()
+{
+    m_pDlgVideoList->selectPreviousChannel();
+    if (m_bPlaying) {
+        if (m_pThreadVlc && m_pThreadVlc->isRunning())
+            m_pThreadVlc->stop();
+        m_bPlaying = false;
+    }
+    onClickPlay();
+}
+
+void MainWindow::onClickNext()
+{
+    m_pDlgVideoList->selectNextChannel();
+    if (m_bPlaying) {
+        if (m_pThreadVlc && m_pThreadVlc->isRunning())
+            m_pThreadVlc->stop();
+        m_bPlaying = false;
+    }
+    onClickPlay();
+}
+
+void MainWindow::onDbClickChannelItem()
+{
+    if (m_bPlaying) {
+        if (m_pThreadVlc && m_pThreadVlc->isRunning())
+            m_pThreadVlc->stop();
+        m_bPlaying = false;
+    }
+    onClickPlay();
+}
+
+void MainWindow::onChannelListCurrentChanged()
+{
+    m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
+                                      m_pDlgVideoList->hasPreviousChannel());
+}
+
+void MainWindow::onPlayerStateChanged(int nState)
+{
+    if (!m_pDlgControl)
+        return;
+    m_pDlgControl->setPlaying(nState == QVlcMediaPlayer::Opening ||
+                              nState == QVlcMediaPlayer::Buffering ||
+                              nState == QVlcMediaPlayer::Playing);
+}
+
+void MainWindow::onClickMute()
+{
+    g_pSettings->setVolumeMuted(!g_pSettings->m_bVolumeMuted);
+    showVolumeText();
+    if (m_pThreadVlc)
+        m_pThreadVlc->setMuted(g_pSettings->m_bVolumeMuted, true);
+    m_pDlgControl->setMuted(g_pSettings->m_bVolumeMuted);
+}
+
+void MainWindow::onMoveVolume(int nVal)
+{
+    if (m_pThreadVlc)
+        m_pThreadVlc->setVolume(nVal);
+    ui->centralWidget->update();
+    g_pSettings->setVolume(nVal);
+    showVolumeText();
+}
+
+void MainWindow::onMoveProgress(int nVal)
+{
+    Q_UNUSED(nVal)
+}
+
+void MainWindow::on_actionFullscreen_triggered()
+{
+    if (m_timerHideCursor.isActive())
+        m_timerHideCursor.stop();
+    if (m_bFullScreen) {
+        if (m_bMaximizedBeforeFullScreen)
+            showMaximized();
+        else
+            showNormal();
+        restoreCursor();
+    } else {
+        m_bMaximizedBeforeFullScreen = isMaximized();
+        showFullScreen();
+        m_timerHideCursor.start();
+    }
+    m_bFullScreen = !m_bFullScreen;
+}
+
+void MainWindow::onActionOptions()
+{
+    CDlgOptions dlg(this);
+    if (dlg.exec() == QDialog::Accepted)
+        loadTranslations();
+}
+
+void MainWindow::onActionExit()
+{
+    close();
+}
+
+void MainWindow::onCloseMainWindow()
+{
+    m_bCloseByThread = true;
+    close();
+}
+
+// ---- close sequence ----
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    placeControlPanel();
+    placeChannelList();
+    placeChannelNameText();
+    placeVolumeText();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_bCloseByThread) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
     g_pSettings->setMainWindowMaximized(isMaximized());
     g_pSettings->setMainWindowHeight(height());
     g_pSettings->setMainWindowWidth(width());
-    event->accept();
+    if (!m_pThreadVlc) {
+        // Nothing was ever played: no worker to shut down and nobody who would
+        // report back, so the close completes at once.
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    hide();
+    m_pThreadVlc->setMuted(true, true);
+    m_pThreadVlc->quitPlayer();
+}
+
+// ---- input ----
+
+int MainWindow::cursorRowInSurface() const
+{
+    return ui->centralWidget->mapFromGlobal(QCursor::pos()).y();
+}
+
+void MainWindow::onMouseMove()
+{
+    const int y = cursorRowInSurface();
+    const int nHeight = ui->centralWidget->height();
+    bool bKeep = false;
+    if (y > kListZoneRows - 1) {
+        hideChannelList();
+    } else {
+        showChannelList();
+        bKeep = true;
+    }
+    if (y < nHeight - kPanelZoneRows) {
+        hideControlPanel();
+    } else {
+        showControlPanel();
+        bKeep = true;
+    }
+    if (m_timerControl.isActive())
+        m_timerControl.stop();
+    m_timerControl.start();
+    restoreCursor();
+    if (!bKeep)
+        m_timerHideCursor.start();
+}
+
+void MainWindow::onTimeOutControl()
+{
+    const int y = cursorRowInSurface();
+    if (y <= kListZoneRows - 1)
+        return;
+    if (y < ui->centralWidget->height() - kPanelZoneRows) {
+        hideControlPanel();
+        hideChannelList();
+    }
+}
+
+void MainWindow::onMouseLeave()
+{
+    hideControlPanel();
+    hideChannelList();
+}
+
+void MainWindow::onMouseLeftDbClick()
+{
+    on_actionFullscreen_triggered();
+}
+
+void MainWindow::onMouseLeftPress()
+{
+    qDebug() << ui->centralWidget->mapFromGlobal(QCursor::pos());
+}
+
+void MainWindow::onMouseLeftRelease()
+{
+    qDebug() << ui->centralWidget->mapFromGlobal(QCursor::pos());
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    QMainWindow::mouseMoveEvent(event);
+    if (ui->centralWidget->isHidden())
+        onMouseMove();
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    QMainWindow::mouseReleaseEvent(event);
+    if (ui->centralWidget->isHidden() && event->button() == Qt::MiddleButton)
+        on_actionFullscreen_triggered();
+}
+
+void MainWindow::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QMainWindow::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        on_actionFullscreen_triggered();
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent *event)
+{
+    if (m_bFullScreen && event->key() == Qt::Key_Escape) {
+        event->accept();
+        on_actionFullscreen_triggered();
+    }
+    QMainWindow::keyReleaseEvent(event);
+    qDebug() << "MainWindow::keyReleaseEvent";
+}
+
+void MainWindow::wheelEvent(QWheelEvent *event)
+{
+    QMainWindow::wheelEvent(event);
+    qDebug() << "MainWindow::wheelEvent";
+    if (m_pDlgVideoList && m_pDlgVideoList->isVisible())
+        return;
+    const int nVolume = qBound(0, g_pSettings->m_nVolume + event->angleDelta().y() / 20, 100);
+    g_pSettings->setVolume(nVolume);
+    if (m_pThreadVlc)
+        m_pThreadVlc->setVolume(nVolume);
+    if (m_pDlgControl)
+        m_pDlgControl->setVolume(nVolume);
+    showVolumeText();
+}
+
+void MainWindow::leaveEvent(QEvent *event)
+{
+    QMainWindow::leaveEvent(event);
+}
+
+void MainWindow::onClickShowChannelList()
+{
+    if (m_pDlgVideoList->isVisible())
+        hideChannelList();
+    else
+        showChannelList();
+}
+
+// ---- floating panels ----
+
+void MainWindow::showControlPanel()
+{
+    m_pDlgControl->show();
+    placeControlPanel();
+    restoreCursor();
+}
+
+void MainWindow::hideControlPanel()
+{
+    if (!m_pDlgControl)
+        return;
+    m_pDlgControl->hide();
+    ui->centralWidget->repaint();
+}
+
+void MainWindow::placeControlPanel()
+{
+    if (!m_pDlgControl || !m_pDlgControl->isVisible())
+        return;
+    const int W = width();
+    const int H = height();
+    int fw = m_pDlgControl->frameGeometry().width();
+    int fh = m_pDlgControl->frameGeometry().height();
+    if (W < fw || fw < kPanelWidth) {
+        const int nRequested = W > kPanelWidth ? kPanelWidth : W;
+        if (nRequested > 0)
+            m_pDlgControl->resize(nRequested, kPanelHeight);
+        fw = nRequested;
+        fh = kPanelHeight;
+    }
+    m_pDlgControl->move(W / 2 - fw / 2, H - fh - 1);
+}
+
+void MainWindow::showChannelList()
+{
+    m_pDlgVideoList->show();
+    placeChannelList();
+    restoreCursor();
+}
+
+void MainWindow::hideChannelList()
+{
+    if (!m_pDlgVideoList)
+        return;
+    m_pDlgVideoList->hide();
+    m_pDlgVideoList->hideContextMenu();
+    setFocus(Qt::ActiveWindowFocusReason);
+    ui->centralWidget->update();
+}
+
+void MainWindow::placeChannelList()
+{
+    if (!m_pDlgVideoList || !m_pDlgVideoList->isVisible())
+        return;
+    m_pDlgVideoList->resize(width(), kListHeight);
+    m_pDlgVideoList->move(0, 0);
+}
+
+void MainWindow::restoreCursor()
+{
+    if (m_bCursorHidden) {
+        setCursor(Qt::ArrowCursor);
+        m_bCursorHidden = false;
+    }
+    if (m_timerHideCursor.isActive())
+        m_timerHideCursor.stop();
+}
+
+void MainWindow::onTimeOutHideCursor()
+{
+    if (!m_bPlaying)
+        return;
+    m_bCursorHidden = true;
+    setCursor(Qt::BlankCursor);
+    m_timerHideCursor.stop();
+}
+
+// ---- overlays ----
+
+void MainWindow::showChannelName()
+{
+    if (!m_pDlgChannelName)
+        m_pDlgChannelName = new CDlgVideoText(this);
+    m_pDlgChannelName->m_strText = m_strVideoName;
+    m_pDlgChannelName->update();
+    placeChannelNameText();
+    m_pDlgChannelName->show();
+    if (m_timerChannelName.isActive())
+        m_timerChannelName.stop();
+    m_timerChannelName.start();
+}
+
+void MainWindow::placeChannelNameText()
+{
+    if (!m_pDlgChannelName)
+        return;
+    m_pDlgChannelName->resize(m_pDlgChannelName->textSize());
+    m_pDlgChannelName->move(0, 0);
+}
+
+void MainWindow::onTimeOutChannelName()
+{
+    if (m_pDlgChannelName)
+        m_pDlgChannelName->hide();
+    m_timerChannelName.stop();
+}
+
+void MainWindow::showVolumeText()
+{
+    if (!m_pDlgVolume)
+        m_pDlgVolume = new CDlgVideoText(this);
+    if (g_pSettings->m_bVolumeMuted)
+        m_pDlgVolume->m_strText = tr("Muted");
+    else
+        m_pDlgVolume->m_strText = tr("Volume: %1").arg(m_pDlgControl->volume());
+    m_pDlgVolume->update();
+    placeVolumeText();
+    m_pDlgVolume->show();
+    if (m_timerVolume.isActive())
+        m_timerVolume.stop();
+    m_timerVolume.start();
+}
+
+void MainWindow::placeVolumeText()
+{
+    if (!m_pDlgVolume)
+        return;
+    m_pDlgVolume->resize(m_pDlgVolume->textSize());
+    m_pDlgVolume->move(width() - m_pDlgVolume->width(), 0);
+}
+
+void MainWindow::onTimeOutVolume()
+{
+    if (m_pDlgVolume)
+        m_pDlgVolume->hide();
+    m_timerVolume.stop();
+}
+
+void MainWindow::onActionAbout()
+{
+    const QString strHome = serviceUrl().toString();
+    QMessageBox::about(
+        this, tr("About Mirel Player"),
+        tr("<h2>Mirel Player %1</h2><br><br>Channel Version: %2<br><a href=\"%3\">%3</a>")
+            .arg(QStringLiteral("1.2"), g_pSettings->m_strChannelListVer.toHtmlEscaped(),
+                 strHome.toHtmlEscaped()));
 }

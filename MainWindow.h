@@ -1,11 +1,24 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QTimer>
+#include <QUrl>
+
+class CDlgControl;
+class CDlgVideoList;
+class CDlgVideoText;
+class CThreadVlc;
+class QNetworkAccessManager;
+struct VideoItem;
 
 namespace Ui {
 class MainWindow;
 }
 
+// The player's window: it shows nothing but the video, owns everything that
+// floats over it and the playback worker, and turns the user's actions into
+// commands for the worker.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -14,13 +27,104 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    bool play(const QString &name, const QString &url);
+    void playOrStop(bool bPlayLast);
+    void postPlayInfo(const QString &name, const QString &url);
+
     // Start-up placement: centred on the desktop rectangle, integer division
     // truncated toward zero, never clamped.
     static QRect centredGeometry(const QRect &rcDesktop, int nWidth, int nHeight);
 
+    // The channel service's base address, fixed at build time. Tests point the
+    // windows they make at a server of their own through setServiceUrl()
+    // before constructing them; the program never calls it.
+    static QUrl serviceUrl();
+    static void setServiceUrl(const QUrl &url);
+
+signals:
+    void getListVer(QString);
+
+public slots:
+    void getSettingsFromWeb();
+    void getVideoListFromWeb();
+
+private slots:
+    void onMouseMove();
+    void onMouseLeave();
+    void onMouseLeftDbClick();
+    void onMouseLeftPress();
+    void onMouseLeftRelease();
+    void onActionAbout();
+    void onActionOptions();
+    void onClickShowChannelList();
+    void onClickPrevious();
+    void onClickNext();
+    void onClickPlay();
+    void onClickMute();
+    void onActionExit();
+    void onMoveVolume(int nVal);
+    void onMoveProgress(int nVal);
+    void onTimeOutControl();
+    void onTimeOutChannelName();
+    void onTimeOutVolume();
+    void onTimeOutHideCursor();
+    void onNetworkReplyFinish();
+    void onPlayerStateChanged(int nState);
+    void onDbClickChannelItem();
+    void onChannelListCurrentChanged();
+    void on_actionFullscreen_triggered();
+    void onCloseMainWindow();
+
 protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    friend class TestMainWindow;
+    friend class TestWebClient;
+
+    void showControlPanel();
+    void hideControlPanel();
+    void placeControlPanel();
+    void showChannelList();
+    void hideChannelList();
+    void placeChannelList();
+    void restoreCursor();
+    void showChannelName();
+    void placeChannelNameText();
+    void showVolumeText();
+    void placeVolumeText();
+    int cursorRowInSurface() const;
+
+    void clearNewlyChannels();
+    void addNewlyChannel(int nId, const QString &strName, const QString &strUrl,
+                         const QString &strRegion, int nScore);
+    void updateNewlyChannels();
+
     Ui::MainWindow *ui;
+    CThreadVlc *m_pThreadVlc = nullptr;
+    CDlgVideoList *m_pDlgVideoList = nullptr;
+    CDlgControl *m_pDlgControl = nullptr;
+    CDlgVideoText *m_pDlgChannelName = nullptr;
+    CDlgVideoText *m_pDlgVolume = nullptr;
+    QTimer m_timerChannelName;
+    QTimer m_timerVolume;
+    QTimer m_timerHideCursor;
+    bool m_bCursorHidden = false;
+    bool m_bFullScreen = false;
+    bool m_bMaximizedBeforeFullScreen = false;
+    QTimer m_timerControl;
+    bool m_bPlaying = false;
+    bool m_bCloseByThread = false;
+    QString m_strVideoName;
+    QString m_strVideoUrl;
+    QString m_strListVer;
+    QNetworkAccessManager *m_pNetworkManager = nullptr;
+    QList<VideoItem *> m_lstNewlyChannels;
 };

@@ -9,6 +9,8 @@ function(mirel_add_test name)
     cmake_parse_arguments(T "X11" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE mirel_core Qt5::Test ${T_LIBS})
+    # White-box tests may include the generated forms of the classes they drive.
+    set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR})
     set(mode --offscreen)
     set(labels ${T_LABELS})
     if(T_X11)

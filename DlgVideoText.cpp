@@ -1,0 +1,42 @@
+#include "DlgVideoText.h"
+
+#include <QDebug>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTextOption>
+
+CDlgVideoText::CDlgVideoText(QWidget *parent) : QDialog(parent)
+{
+    // The second call replaces the first: no window type of its own, so the
+    // overlay lives as a frameless child placed in the parent's coordinates.
+    setWindowFlags(Qt::WindowStaysOnTopHint);
+    setWindowFlags(Qt::FramelessWindowHint);
+    setFont(QFont(QStringLiteral("Aria"), 14, 14, false));
+    m_nMargin = 5;
+}
+
+CDlgVideoText::~CDlgVideoText() = default;
+
+QSize CDlgVideoText::textSize() const
+{
+    const QFontMetrics metrics(font());
+    return QSize(metrics.horizontalAdvance(m_strText) + 2 * m_nMargin,
+                 metrics.height() + 2 * m_nMargin);
+}
+
+void CDlgVideoText::paintEvent(QPaintEvent *event)
+{
+    qDebug() << "CDlgVideoText::paintEvent";
+    QRect r = rect();
+    qDebug() << r;
+    r.adjust(m_nMargin, m_nMargin, -m_nMargin, -m_nMargin);
+    qDebug() << r;
+    qDebug() << m_strText;
+
+    QPainter painter(this);
+    painter.setBrush(QBrush(QColor(0, 255, 0, 255)));
+    painter.setPen(QColor(255, 0, 0, 255));
+    painter.drawText(QRectF(r.left(), r.top(), r.width(), r.height()), m_strText, QTextOption());
+    QDialog::paintEvent(event);
+    painter.end();
+}

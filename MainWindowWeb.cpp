@@ -1,0 +1,285 @@
+// The main window's client of the channel service: three fire-and-forget
+// requests and the one handler of their replies.
+#include "DlgControl.h"
+#include "DlgVideoList.h"
+#include "MainWindow.h"
+#include "Settings.h"
+
+#include <QDebug>
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const char kUserAgent[] = "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.1.3) "
+                          "Gecko/20090824 Firefox/3.5.3 (.NET CLR 3.5.30729)";
+const char kAppVer[] = "WIN_1_2";
+
+// A reply body larger than this is not a channel list but a broken or hostile
+// service: the download is cut off and the reply dropped, so memory stays
+// bounded and the GUI thread never parses megabytes of JSON.
+constexpr qint64 kMaxReplyBytes = 2 * 1024 * 1024;
+// More channels than this in one list would keep the GUI thread busy for
+// seconds filling the "Newly" tab; such a list is dropped as a whole.
+constexpr int kMaxNewlyChannels = 5000;
+// Marks a reply whose download was cut off for its size.
+const char kTooLargeProperty[] = "mirelReplyTooLarge";
+
+QUrl &baseUrl()
+{
+    static QUrl url(QStringLiteral(MIREL_SERVICE_URL));
+    return url;
+}
+
+QNetworkRequest serviceRequest(const QString &strPath)
+{
+    QString strBase = baseUrl().toString();
+    while (strBase.endsWith(QLatin1Char('/')))
+        strBase.chop(1);
+    QNetworkRequest request(QUrl(strBase + strPath, QUrl::TolerantMode));
+    request.setRawHeader("User-Agent", kUserAgent);
+    return request;
+}
+
+QHttpPart formPart(const char *pszName, const QByteArray &body)
+{
+    QHttpPart part;
+    part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                   QStringLiteral("form-data; name=\"%1\"").arg(QLatin1String(pszName)));
+    part.setBody(body);
+    return part;
+}
+
+// A member read as a string: a number gives its text; anything that has no
+// text (missing, null, array, object) gives an empty string.
+QString stringOf(const QVariant &var)
+{
+    return var.toString();
+}
+
+// A member read as an integer: a number or a numeric string gives its value;
+// anything else, and any value outside the range of int, gives 0.
+int intOf(const QVariant &var)
+{
+    switch (var.userType()) {
+    case QMetaType::Double: {
+        const double d = std::round(var.toDouble());
+        if (!std::isfinite(d) || d < double(INT_MIN) || d > double(INT_MAX))
+            return 0;
+        return int(d);
+    }
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: {
+        bool bOk = false;
+        const qlonglong n = var.toLongLong(&bOk);
+        return bOk && n >= INT_MIN && n <= INT_MAX ? int(n) : 0;
+    }
+    case QMetaType::QString: {
+        bool bOk = false;
+        const int n = var.toString().toInt(&bOk);
+        return bOk ? n : 0;
+    }
+    default:
+        return var.canConvert<int>() ? var.toInt() : 0;
+    }
+}
+
+// "data" of a reply: missing or null reads as an empty list; any other type
+// than an array means the reply is broken (false).
+bool dataOf(const QVariantMap &map, QVariantList &lstData)
+{
+    const QVariant varData = map.value(QStringLiteral("data"));
+    if (!varData.isValid() || varData.isNull()) {
+        lstData.clear();
+        return true;
+    }
+    if (varData.userType() != QMetaType::QVariantList)
+        return false;
+    lstData = varData.toList();
+    return true;
+}
+
+} // namespace
+
+QUrl MainWindow::serviceUrl()
+{
+    return baseUrl();
+}
+
+void MainWindow::setServiceUrl(const QUrl &url)
+{
+    baseUrl() = url;
+}
+
+// Every request goes through here once it has been sent: replies that grow
+// beyond reason are cut off, and every reply reaches onNetworkReplyFinish().
+static void watchReply(QNetworkReply *pReply, MainWindow *pWindow, void (MainWindow::*pSlot)())
+{
+    QObject::connect(pReply, &QNetworkReply::downloadProgress, pReply,
+                     [pReply](qint64 nReceived, qint64 nTotal) {
+                         if (nReceived <= kMaxReplyBytes && nTotal <= kMaxReplyBytes)
+                             return;
+                         if (pReply->property(kTooLargeProperty).toBool())
+                             return;
+                         qDebug() << "reply too large, dropped:" << pReply->url().path()
+                                  << nReceived << nTotal;
+                         pReply->setProperty(kTooLargeProperty, true);
+                         pReply->abort();
+                     });
+    QObject::connect(pReply, &QNetworkReply::finished, pWindow, pSlot);
+}
+
+void MainWindow::getSettingsFromWeb()
+{
+    if (!m_pNetworkManager)
+        m_pNetworkManager = new QNetworkAccessManager(this);
+    QNetworkReply *pReply =
+        m_pNetworkManager->get(serviceRequest(QStringLiteral("/remote/get_settings")));
+    watchReply(pReply, this, &MainWindow::onNetworkReplyFinish);
+}
+
+void MainWindow::getVideoListFromWeb()
+{
+    if (!m_pNetworkManager)
+        m_pNetworkManager = new QNetworkAccessManager(this);
+    QNetworkReply *pReply =
+        m_pNetworkManager->get(serviceRequest(QStringLiteral("/remote/get_video_list")));
+    watchReply(pReply, this, &MainWindow::onNetworkReplyFinish);
+}
+
+void MainWindow::postPlayInfo(const QString &name, const QString &url)
+{
+    if (!m_pNetworkManager)
+        m_pNetworkManager = new QNetworkAccessManager(this);
+    QNetworkRequest request = serviceRequest(QStringLiteral("/remote/post_play_info"));
+
+    const QString strRegion = g_pSettings ? g_pSettings->m_strRegion : QString();
+    auto *pMultiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    pMultiPart->append(formPart("region", strRegion.toUtf8()));
+    pMultiPart->append(formPart("video_name", name.toUtf8()));
+    pMultiPart->append(formPart("video_url", url.toUtf8()));
+    pMultiPart->append(formPart("app_ver", QByteArray(kAppVer)));
+
+    QNetworkReply *pReply = m_pNetworkManager->post(request, pMultiPart);
+    // The body must outlive the upload; it goes with the reply.
+    pMultiPart->setParent(pReply);
+    watchReply(pReply, this, &MainWindow::onNetworkReplyFinish);
+}
+
+void MainWindow::onNetworkReplyFinish()
+{
+    auto *pReply = qobject_cast<QNetworkReply *>(sender());
+    if (!pReply)
+        return;
+    // Handled once, then gone (with the multipart body of a play report):
+    // keeping finished replies until the window closes would grow without
+    // bound over a long run.
+    pReply->deleteLater();
+    if (pReply->property(kTooLargeProperty).toBool())
+        return;
+
+    QByteArray body = pReply->readAll();
+    const int nNul = body.indexOf('\0');
+    if (nNul >= 0)
+        body.truncate(nNul);
+    const QByteArray json = QString::fromUtf8(body).toUtf8();
+
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (!json.isEmpty())
+            qDebug() << "reply is not a JSON object, ignored:" << pReply->url().path()
+                     << error.errorString();
+        return;
+    }
+
+    const QVariantMap map = doc.object().toVariantMap();
+    const QString strAction = stringOf(map.value(QStringLiteral("action")));
+
+    if (strAction == QLatin1String("get_video_list")) {
+        QVariantList lstData;
+        if (!dataOf(map, lstData)) {
+            qDebug() << "get_video_list: \"data\" is not an array, ignored";
+            return;
+        }
+        if (lstData.size() > kMaxNewlyChannels) {
+            qDebug() << "get_video_list: too many channels, ignored:" << lstData.size();
+            return;
+        }
+        for (const QVariant &varItem : qAsConst(lstData)) {
+            if (varItem.userType() != QMetaType::QVariantMap) {
+                qDebug() << "get_video_list: a channel is not an object, ignored";
+                return;
+            }
+        }
+
+        clearNewlyChannels();
+        for (const QVariant &varItem : qAsConst(lstData)) {
+            const QVariantMap item = varItem.toMap();
+            addNewlyChannel(intOf(item.value(QStringLiteral("id"))),
+                            stringOf(item.value(QStringLiteral("name"))),
+                            stringOf(item.value(QStringLiteral("url"))),
+                            stringOf(item.value(QStringLiteral("region"))),
+                            intOf(item.value(QStringLiteral("score"))));
+        }
+        updateNewlyChannels();
+        if (g_pSettings)
+            g_pSettings->setChannelListVer(m_strListVer);
+    } else if (strAction == QLatin1String("post_play_info")) {
+        // The service's acknowledgement of a play report: nothing to do.
+    } else if (strAction == QLatin1String("get_settings")) {
+        QVariantList lstData;
+        if (!dataOf(map, lstData)) {
+            qDebug() << "get_settings: \"data\" is not an array, ignored";
+            return;
+        }
+        for (const QVariant &varItem : qAsConst(lstData)) {
+            const QVariantMap item = varItem.toMap();
+            if (stringOf(item.value(QStringLiteral("name"))) != QLatin1String("list_ver"))
+                continue;
+            m_strListVer = stringOf(item.value(QStringLiteral("value"))).trimmed();
+            if (!m_strListVer.isEmpty()) {
+                getVideoListFromWeb();
+                emit getListVer(m_strListVer);
+            }
+        }
+    }
+}
+
+void MainWindow::clearNewlyChannels()
+{
+    qDeleteAll(m_lstNewlyChannels);
+    m_lstNewlyChannels.clear();
+}
+
+void MainWindow::addNewlyChannel(int nId, const QString &strName, const QString &strUrl,
+                                 const QString &strRegion, int nScore)
+{
+    auto *pItem = new VideoItem;
+    pItem->nId = nId;
+    pItem->strName = strName;
+    pItem->strUrl = strUrl;
+    pItem->strRegion = strRegion;
+    pItem->nScore = nScore;
+    m_lstNewlyChannels.append(pItem);
+}
+
+void MainWindow::updateNewlyChannels()
+{
+    if (!m_pDlgVideoList)
+        return;
+    m_pDlgVideoList->setNewlyChannels(m_lstNewlyChannels);
+    m_lstNewlyChannels.clear();
+    if (m_pDlgControl)
+        m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
+                                          m_pDlgVideoList->hasPreviousChannel());
+}
