@@ -72,7 +72,8 @@ foreach(src ${MIREL_SOURCES})
     list(APPEND _mirel_lupdate_sources ${src})
 endforeach()
 add_custom_target(update_translations
-    COMMAND Qt5::lupdate -silent -locations none ${_mirel_lupdate_sources} -ts ${MIREL_TS_FILES}
+    COMMAND Qt5::lupdate -silent -locations none -I ${CMAKE_CURRENT_SOURCE_DIR}
+        ${_mirel_lupdate_sources} -ts ${MIREL_TS_FILES}
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
     COMMENT "Updating res/l_*.ts from the sources"
     VERBATIM)
