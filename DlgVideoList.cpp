@@ -21,6 +21,13 @@
 #include <QTabWidget>
 #include <QToolBar>
 
+// The pictures live in the resources of the core library; a static library's
+// resource object is only linked in when something asks for it.
+static void initResources()
+{
+    Q_INIT_RESOURCE(res);
+}
+
 namespace {
 
 // Reading an icon file is costly and every list item of a logo shares the same
@@ -79,6 +86,7 @@ VideoItem *videoItemOf(const QListWidgetItem *item)
 
 CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgVideoList)
 {
+    initResources();
     ui->setupUi(this);
 
     // A panel inside the main window, not a window of its own.

@@ -1,0 +1,939 @@
+// The channel list: the logo rule, building the tabs from the store and saving
+// them back, navigation, the enabling rules, the context menu with "Copy to",
+// moving channels, and the panel's construction and teardown.
+
+#include "DlgVideoList.h"
+#include "Settings.h"
+#include "VideoLogo.h"
+#include "channellist_helpers.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QLayout>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+using namespace channellist;
+
+class TestChannelList : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CDlgVideoList> makeList()
+    {
+        auto dlg = std::make_unique<CDlgVideoList>(m_pMain.get());
+        dlg->setGeometry(0, 0, 504, 202);
+        return dlg;
+    }
+    void storeCategories(const QStringList &lstNames, const QVariantMap &map)
+    {
+        g_pSettings->setValue(QStringLiteral("m_lstCategoryList"), lstNames);
+        g_pSettings->setValue(QStringLiteral("m_mapCategory"), map);
+        g_pSettings->load();
+    }
+    QMenu *openContextMenu(CDlgVideoList *dlg, const QPoint &pos)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, dlg->mapToGlobal(pos));
+        QApplication::sendEvent(dlg, &event);
+        for (QMenu *menu : dlg->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (menu->isVisible())
+                return menu;
+        }
+        return nullptr;
+    }
+    static QMenu *copyToMenu(QMenu *context)
+    {
+        for (QAction *action : context->actions()) {
+            if (action->menu())
+                return action->menu();
+        }
+        return nullptr;
+    }
+    static QStringList actionTexts(const QList<QAction *> &actions)
+    {
+        QStringList lst;
+        for (QAction *action : actions)
+            lst << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return lst;
+    }
+
+    std::unique_ptr<CSettings> m_pSettings;
+    std::unique_ptr<QWidget> m_pMain; // stands in for the main window
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void logoRule_data();
+    void logoRule();
+    void logoResourcesExist();
+    void logoFollowsListPosition();
+
+    void loadAndSave_data();
+    void loadAndSave();
+    void itemRoles();
+    void nonAsciiRoundTrip();
+    void newlyTabDraggedElsewhere();
+    void setNewlyChannels();
+    void selectPlayingChannel();
+
+    void navigation_data();
+    void navigation();
+
+    void panelLook();
+    void signalsReachTheOwner();
+    void teardownIsQuiet();
+
+    void formActions_data();
+    void formActions();
+    void updateActions_data();
+    void updateActions();
+    void contextMenuArea();
+    void copyToMyFavorite();
+    void copyToStoredCategory();
+    void moveUpAndDown_data();
+    void moveUpAndDown();
+};
+
+void TestChannelList::initTestCase()
+{
+    m_pSettings = std::make_unique<CSettings>(QStringLiteral("Mirel Software"),
+                                              QStringLiteral("Mirel Player"));
+    g_pSettings = m_pSettings.get();
+    m_pMain = std::make_unique<QWidget>();
+    m_pMain->resize(800, 600);
+    m_pMain->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pMain.get()));
+}
+
+void TestChannelList::init()
+{
+    resetSettings();
+}
+
+void TestChannelList::cleanup()
+{
+    // Every panel and menu of a case is gone with it; no box may be left open.
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(m_pMain->findChildren<CDlgVideoList *>().size(), 0);
+}
+
+void TestChannelList::cleanupTestCase()
+{
+    m_pMain.reset();
+    g_pSettings = nullptr;
+    m_pSettings.reset();
+}
+
+// ---- Logo rule ---------------------------------------------------------------
+
+void TestChannelList::logoRule_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("logo");
+
+    QTest::newRow("CCTV-1 综合") << QStringLiteral("CCTV-1 综合") << 7 << ":/res/logo/cctv1.png";
+    QTest::newRow("cctv10 is row 1") << "cctv10" << 0 << ":/res/logo/cctv1.png";
+    QTest::newRow("CCTV13 is row 1") << "CCTV13" << 0 << ":/res/logo/cctv1.png";
+    QTest::newRow("CCTV-10 is row 1") << "CCTV-10" << 0 << ":/res/logo/cctv1.png";
+    QTest::newRow("CCTV12 is row 1, not 2") << "CCTV12" << 0 << ":/res/logo/cctv1.png";
+    QTest::newRow("CCTV2") << "CCTV2" << 0 << ":/res/logo/cctv2.png";
+    QTest::newRow("CCTV-5+ 体育") << QStringLiteral("CCTV-5+ 体育") << 9 << ":/res/logo/cctv5.png";
+    QTest::newRow("inside a longer name") << "HD cctv-8 movies" << 0 << ":/res/logo/cctv8.png";
+    QTest::newRow("CCTV9 is generic") << "CCTV9" << 0 << ":/res/video_1.png";
+    QTest::newRow("CCTV-9 is generic") << "CCTV-9" << 4 << ":/res/video_5.png";
+    QTest::newRow("湖南卫视") << QStringLiteral("湖南卫视高清") << 0 << ":/res/logo/hnws.png";
+    QTest::newRow("东方卫视") << QStringLiteral("东方卫视") << 0 << ":/res/logo/dfws.png";
+    QTest::newRow("浙江卫视") << QStringLiteral("浙江卫视") << 0 << ":/res/logo/zjws.png";
+    QTest::newRow("阳光卫视") << QStringLiteral("阳光卫视") << 0 << ":/res/logo/ygws.png";
+    QTest::newRow("北京卫视") << QStringLiteral("北京卫视") << 0 << ":/res/logo/bjws.png";
+    QTest::newRow("凤凰资讯台 before 凤凰")
+        << QStringLiteral("凤凰资讯台") << 0 << ":/res/logo/fhzx.png";
+    QTest::newRow("凤凰卫视中文台")
+        << QStringLiteral("凤凰卫视中文台") << 0 << ":/res/logo/fhws.png";
+    QTest::newRow("TVB8 lower-cased") << "TVB8" << 0 << ":/res/logo/tvb8.png";
+    QTest::newRow("CCTV wins over 凤凰")
+        << QStringLiteral("凤凰 CCTV3") << 0 << ":/res/logo/cctv3.png";
+    QTest::newRow("empty name, first") << "" << 0 << ":/res/video_1.png";
+    QTest::newRow("generic third") << "News" << 2 << ":/res/video_3.png";
+    QTest::newRow("generic fifth") << "News" << 4 << ":/res/video_5.png";
+    QTest::newRow("generic sixth") << "News" << 5 << ":/res/video.png";
+    QTest::newRow("generic far down") << "News" << 100000 << ":/res/video.png";
+    QTest::newRow("negative count") << "News" << -1 << ":/res/video.png";
+}
+
+void TestChannelList::logoRule()
+{
+    QFETCH(QString, name);
+    QFETCH(int, count);
+    QFETCH(QString, logo);
+    QCOMPARE(logoForChannel(name, count), logo);
+}
+
+void TestChannelList::logoResourcesExist()
+{
+    QStringList lstPaths;
+    for (const char *sz : {"cctv1", "cctv2", "cctv3", "cctv4", "cctv5", "cctv6", "cctv7", "cctv8",
+                           "hnws", "dfws", "zjws", "ygws", "bjws", "fhzx", "fhws", "tvb8"})
+        lstPaths << QStringLiteral(":/res/logo/%1.png").arg(QLatin1String(sz));
+    for (int i = 1; i <= 5; ++i)
+        lstPaths << QStringLiteral(":/res/video_%1.png").arg(i);
+    lstPaths << QStringLiteral(":/res/video.png") << QStringLiteral(":/res/category.png");
+    for (const QString &strPath : lstPaths)
+        QVERIFY2(!QIcon(strPath).pixmap(32, 32).isNull(), qPrintable(strPath));
+}
+
+void TestChannelList::logoFollowsListPosition()
+{
+    // The generic number is the list position, not the count of logo-less
+    // channels before it.
+    g_pSettings->setDefaultChannels(triples({"CCTV1", "u1", "0", "CCTV2", "u2", "0", "News", "u3",
+                                             "0", "A", "u", "0", "B", "u", "0", "C", "u", "0"}));
+    auto dlg = makeList();
+    QListWidget *list = listOf(dlg.get(), 0);
+    QCOMPARE(list->count(), 6);
+    const QStringList lstExpected = {":/res/logo/cctv1.png", ":/res/logo/cctv2.png",
+                                     ":/res/video_3.png",    ":/res/video_4.png",
+                                     ":/res/video_5.png",    ":/res/video.png"};
+    for (int i = 0; i < list->count(); ++i) {
+        const QIcon icon = list->item(i)->data(Qt::DecorationRole).value<QIcon>();
+        QCOMPARE(iconImage(icon), resourceImage(lstExpected.at(i)));
+    }
+}
+
+// ---- Building from the store and saving back ---------------------------------
+
+void TestChannelList::loadAndSave_data()
+{
+    QTest::addColumn<QStringList>("defaults");
+    QTest::addColumn<QStringList>("categories");
+    QTest::addColumn<QVariantMap>("map");
+    QTest::addColumn<QStringList>("tabs");       // snapshot after loading
+    QTest::addColumn<QStringList>("savedList");  // m_lstCategoryList after a save
+    QTest::addColumn<QVariantMap>("savedMap");   // m_mapCategory after a save
+    QTest::addColumn<QStringList>("savedNewly"); // m_lstDefaultChannels after a save
+
+    const QStringList none;
+    const QVariantMap noMap;
+
+    QTest::newRow("empty store") << none << none << noMap << QStringList{"Newly: "} << none << noMap
+                                 << none;
+
+    QTest::newRow("seven strings give three channels")
+        << triples({"A", "ua", "1", "B", "ub", "2", "C"}) << none << noMap
+        << QStringList{"Newly: A|ua|1, B|ub|2, C||0"} << none << noMap
+        << triples({"A", "ua", "1", "B", "ub", "2", "C", "", "0"});
+
+    QTest::newRow("eight strings: the last has a URL")
+        << triples({"A", "ua", "1", "C", "uc"}) << none << noMap
+        << QStringList{"Newly: A|ua|1, C|uc|0"} << none << noMap
+        << triples({"A", "ua", "1", "C", "uc", "0"});
+
+    QTest::newRow("scores that are not numbers")
+        << triples({"A", "u", "abc", "B", "u", "12x", "C", "u", "", "D", "u", "-7", "E", "u",
+                    "99999999999", "F", "u", "3.5"})
+        << none << noMap << QStringList{"Newly: A|u|0, B|u|0, C|u|0, D|u|-7, E|u|0, F|u|0"} << none
+        << noMap
+        << triples({"A", "u", "0", "B", "u", "0", "C", "u", "0", "D", "u", "-7", "E", "u", "0", "F",
+                    "u", "0"});
+
+    QTest::newRow("empty strings")
+        << triples({"", "", ""}) << none << noMap << QStringList{"Newly: ||0"} << none << noMap
+        << triples({"", "", "0"});
+
+    QTest::newRow("category named but missing from the map")
+        << none << QStringList{"Fav"} << noMap << QStringList{"Newly: ", "Fav: "}
+        << QStringList{"Fav"} << QVariantMap{{"Fav", QStringList()}} << none;
+
+    QTest::newRow("map entry not named is dropped")
+        << none << QStringList{"Kept"}
+        << QVariantMap{{"Kept", triples({"K", "uk", "5"})}, {"Gone", triples({"G", "ug", "1"})}}
+        << QStringList{"Newly: ", "Kept: K|uk|5"} << QStringList{"Kept"}
+        << QVariantMap{{"Kept", triples({"K", "uk", "5"})}} << none;
+
+    QTest::newRow("categories in stored order, not map order")
+        << none << QStringList{"Zeta", "Alpha"}
+        << QVariantMap{{"Alpha", triples({"A", "ua", "1"})}, {"Zeta", triples({"Z", "uz", "2"})}}
+        << QStringList{"Newly: ", "Zeta: Z|uz|2", "Alpha: A|ua|1"} << QStringList{"Zeta", "Alpha"}
+        << QVariantMap{{"Alpha", triples({"A", "ua", "1"})}, {"Zeta", triples({"Z", "uz", "2"})}}
+        << none;
+
+    QTest::newRow("map entries that are not string lists")
+        << none << QStringList{"Int", "Map", "Text"}
+        << QVariantMap{{"Int", 42}, {"Map", QVariantMap{{"x", "y"}}}, {"Text", "Solo"}}
+        << QStringList{"Newly: ", "Int: ", "Map: ", "Text: Solo||0"}
+        << QStringList{"Int", "Map", "Text"}
+        << QVariantMap{{"Int", QStringList()},
+                       {"Map", QStringList()},
+                       {"Text", triples({"Solo", "", "0"})}}
+        << none;
+
+    const QString strHuge(100000, QLatin1Char('x'));
+    QTest::newRow("huge name") << QStringList{strHuge, "u", "1"} << none << noMap
+                               << QStringList{QStringLiteral("Newly: %1|u|1").arg(strHuge)} << none
+                               << noMap << QStringList{strHuge, "u", "1"};
+}
+
+void TestChannelList::loadAndSave()
+{
+    QFETCH(QStringList, defaults);
+    QFETCH(QStringList, categories);
+    QFETCH(QVariantMap, map);
+    QFETCH(QStringList, tabs);
+    QFETCH(QStringList, savedList);
+    QFETCH(QVariantMap, savedMap);
+    QFETCH(QStringList, savedNewly);
+
+    g_pSettings->setValue(QStringLiteral("m_lstDefaultChannels"), defaults);
+    storeCategories(categories, map);
+
+    auto dlg = makeList();
+    QCOMPARE(snapshot(dlg.get()), tabs);
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 0);
+
+    dlg->saveChannelLists();
+    QCOMPARE(g_pSettings->m_lstCategoryList, savedList);
+    QCOMPARE(g_pSettings->m_lstDefaultChannels, savedNewly);
+    QCOMPARE(g_pSettings->m_mapCategory.keys(), savedMap.keys());
+    for (auto it = savedMap.cbegin(); it != savedMap.cend(); ++it) {
+        const QVariant stored = g_pSettings->m_mapCategory.value(it.key());
+        QCOMPARE(stored.userType(), int(QMetaType::QStringList));
+        QCOMPARE(stored.toStringList(), it.value().toStringList());
+    }
+
+    // What was written reads back the same from the file.
+    g_pSettings->sync();
+    CSettings reread(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player"));
+    QCOMPARE(reread.m_lstDefaultChannels, savedNewly);
+    QCOMPARE(reread.m_lstCategoryList, savedList);
+    QCOMPARE(reread.m_mapCategory.keys(), savedMap.keys());
+}
+
+void TestChannelList::itemRoles()
+{
+    g_pSettings->setDefaultChannels(
+        triples({"CCTV-1 综合", "http://a/1", "12", "News", "http://b", "3"}));
+    auto dlg = makeList();
+    QListWidget *list = listOf(dlg.get(), 0);
+    QCOMPARE(list->count(), 2);
+
+    QListWidgetItem *item = list->item(1);
+    QCOMPARE(item->type(), int(QListWidgetItem::Type));
+    QCOMPARE(item->data(Qt::SizeHintRole).toSize(), QSize(180, 40));
+    QCOMPARE(item->data(Qt::DisplayRole).toString(), QStringLiteral("News"));
+    QCOMPARE(item->data(Qt::ToolTipRole).toString(), QStringLiteral("News"));
+    const QVariant varRecord = item->data(Qt::UserRole);
+    QCOMPARE(varRecord.userType(), int(QMetaType::LongLong));
+    const auto *rec = reinterpret_cast<const VideoItem *>(quintptr(varRecord.toLongLong()));
+    QVERIFY(rec);
+    QCOMPARE(rec->strName, QStringLiteral("News"));
+    QCOMPARE(rec->strUrl, QStringLiteral("http://b"));
+    QCOMPARE(rec->nScore, 3);
+    QCOMPARE(rec->nId, 0);
+    QVERIFY(rec->strRegion.isEmpty());
+    QCOMPARE(iconImage(item->data(Qt::DecorationRole).value<QIcon>()),
+             resourceImage(QStringLiteral(":/res/video_2.png")));
+    QCOMPARE(iconImage(list->item(0)->icon()),
+             resourceImage(QStringLiteral(":/res/logo/cctv1.png")));
+}
+
+void TestChannelList::nonAsciiRoundTrip()
+{
+    const QStringList lstNames = {QStringLiteral("湖南卫视"),
+                                  QStringLiteral("Ünïcødé ñews"),
+                                  QStringLiteral("日本語チャンネル"),
+                                  QStringLiteral("😀 emoji"),
+                                  QStringLiteral("quote \" and , comma"),
+                                  QStringLiteral("back\\slash;semi=eq")};
+    g_pSettings->setPlayingVideoName(QStringLiteral("nothing like it"));
+    QStringList lstBefore;
+    {
+        auto dlg = makeList();
+        const int nTab = dlg->newTab(QStringLiteral("我的收藏 ★"), true);
+        for (int i = 0; i < lstNames.size(); ++i)
+            dlg->addChannel(nTab, lstNames.at(i), QStringLiteral("rtmp://ü/%1?a=b&c=д").arg(i),
+                            QString(), i * 10);
+        dlg->addChannel(0, lstNames.at(0), QStringLiteral("http://newly"), QStringLiteral("china"),
+                        7);
+        dlg->saveChannelLists();
+        lstBefore = snapshot(dlg.get());
+    }
+    QCOMPARE(lstBefore.size(), 2);
+
+    // Through the file: a second store reading the same keys.
+    g_pSettings->sync();
+    g_pSettings->load();
+    auto dlg = makeList();
+    QCOMPARE(snapshot(dlg.get()), lstBefore);
+    QCOMPARE(namesOf(listOf(dlg.get(), 1)), lstNames);
+}
+
+void TestChannelList::newlyTabDraggedElsewhere()
+{
+    storeCategories({"A", "B"},
+                    {{"A", triples({"a", "ua", "1"})}, {"B", triples({"b", "ub", "2"})}});
+    g_pSettings->setDefaultChannels(triples({"n", "un", "3"}));
+    {
+        auto dlg = makeList();
+        QListWidget *newly = listOf(dlg.get(), 0);
+        tabsOf(dlg.get())->tabBar()->moveTab(0, 2); // stores at once
+        QCOMPARE(tabTexts(dlg.get()), (QStringList{"A", "B", "Newly"}));
+        QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"A", "B"}));
+        QCOMPARE(g_pSettings->m_lstDefaultChannels, triples({"n", "un", "3"}));
+
+        // Refilling still reaches the moved tab.
+        auto *rec = new VideoItem;
+        rec->strName = QStringLiteral("fresh");
+        rec->strUrl = QStringLiteral("uf");
+        dlg->setNewlyChannels({rec});
+        QCOMPARE(namesOf(newly), QStringList{"fresh"});
+        QCOMPARE(listOf(dlg.get(), 2), newly);
+        QCOMPARE(g_pSettings->m_lstDefaultChannels, triples({"fresh", "uf", "0"}));
+        QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"A", "B"}));
+
+        tabsOf(dlg.get())->tabBar()->moveTab(0, 1);
+        QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"B", "A"}));
+    }
+    auto dlg = makeList();
+    QCOMPARE(snapshot(dlg.get()), (QStringList{"Newly: fresh|uf|0", "B: b|ub|2", "A: a|ua|1"}));
+}
+
+void TestChannelList::setNewlyChannels()
+{
+    g_pSettings->setDefaultChannels(triples({"old1", "u", "1", "old2", "u", "2"}));
+    auto dlg = makeList();
+    QListWidget *newly = listOf(dlg.get(), 0);
+
+    auto *a = new VideoItem{11, QStringLiteral("CCTV5"), QStringLiteral("ua"),
+                            QStringLiteral("china"), 9};
+    auto *b = new VideoItem{12, QStringLiteral("Other"), QStringLiteral("ub"), QString(), 4};
+    // A null entry is skipped and a record handed in twice is listed once,
+    // so nothing is freed twice.
+    dlg->setNewlyChannels({a, nullptr, b, a});
+    QCOMPARE(namesOf(newly), (QStringList{"CCTV5", "Other"}));
+    QCOMPARE(videoItemOf(newly->item(0)), a);
+    QCOMPARE(videoItemOf(newly->item(1)), b);
+    QCOMPARE(a->nId, 11);
+    QCOMPARE(a->strRegion, QStringLiteral("china"));
+    QCOMPARE(iconImage(newly->item(0)->icon()),
+             resourceImage(QStringLiteral(":/res/logo/cctv5.png")));
+    QCOMPARE(iconImage(newly->item(1)->icon()), resourceImage(QStringLiteral(":/res/video_2.png")));
+    QCOMPARE(g_pSettings->m_lstDefaultChannels, triples({"CCTV5", "ua", "9", "Other", "ub", "4"}));
+
+    dlg->setNewlyChannels({});
+    QCOMPARE(newly->count(), 0);
+    QVERIFY(g_pSettings->m_lstDefaultChannels.isEmpty());
+}
+
+void TestChannelList::selectPlayingChannel()
+{
+    g_pSettings->setPlayingVideoName(QStringLiteral("Two"));
+    g_pSettings->setDefaultChannels(triples({"One", "u1", "0", "Two", "u2", "0"}));
+    storeCategories({"Cat"},
+                    {{"Cat", triples({"x", "ux", "0", "Two", "u2b", "0", "Solo", "us", "0"})}});
+
+    auto dlg = makeList();
+    // The first match in tab order is selected; "Newly" is current anyway.
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 0);
+    QListWidget *newly = listOf(dlg.get(), 0);
+    QListWidget *cat = listOf(dlg.get(), 1);
+    QCOMPARE(newly->currentRow(), 1);
+    QCOMPARE(newly->selectedItems(), QList<QListWidgetItem *>{newly->item(1)});
+    QCOMPARE(cat->currentRow(), -1);
+    QString strName, strUrl;
+    dlg->getCurrentChannel(strName, strUrl);
+    QCOMPARE(strUrl, QStringLiteral("u2"));
+
+    // The playing channel is now only in "Cat": a refill switches to it.
+    QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
+    g_pSettings->setPlayingVideoName(QStringLiteral("Solo"));
+    dlg->setNewlyChannels({new VideoItem{0, QStringLiteral("One"), QStringLiteral("u1"), {}, 0}});
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
+    QCOMPARE(cat->currentRow(), 2);
+    QCOMPARE(cat->selectedItems(), QList<QListWidgetItem *>{cat->item(2)});
+    QVERIFY(spyCurrent.count() >= 1);
+
+    // An empty playing name matches only a channel with an empty name.
+    g_pSettings->setPlayingVideoName(QString());
+    tabsOf(dlg.get())->setCurrentIndex(0);
+    dlg->selectPlayingChannel();
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 0);
+    dlg->addChannel(1, QString(), QStringLiteral("unnamed"), QString(), 0);
+    dlg->selectPlayingChannel();
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
+    QCOMPARE(cat->currentRow(), 3);
+}
+
+// ---- Navigation ----------------------------------------------------------------
+
+void TestChannelList::navigation_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("row"); // current row before, -1 for none
+    QTest::addColumn<bool>("hasNext");
+    QTest::addColumn<bool>("hasPrevious");
+    QTest::addColumn<int>("rowAfterNext");     // after selectNextChannel()
+    QTest::addColumn<int>("rowAfterPrevious"); // after selectPreviousChannel()
+    QTest::addColumn<int>("currentChannel");   // index getCurrentChannel gives, -1: untouched
+
+    QTest::newRow("0 items") << 0 << -1 << false << false << -1 << -1 << -1;
+    QTest::newRow("1 item, no row") << 1 << -1 << false << false << 0 << 0 << 0;
+    QTest::newRow("1 item, row 0") << 1 << 0 << false << false << 0 << 0 << 0;
+    QTest::newRow("2 items, no row") << 2 << -1 << true << true << 0 << 0 << 0;
+    QTest::newRow("2 items, row 0") << 2 << 0 << true << false << 1 << 0 << 0;
+    QTest::newRow("2 items, row 1 (last)") << 2 << 1 << false << true << 1 << 0 << 1;
+    QTest::newRow("3 items, row 1") << 3 << 1 << true << true << 2 << 0 << 1;
+    QTest::newRow("3 items, row 2 (last)") << 3 << 2 << false << true << 2 << 1 << 2;
+}
+
+void TestChannelList::navigation()
+{
+    QFETCH(int, count);
+    QFETCH(int, row);
+    QFETCH(bool, hasNext);
+    QFETCH(bool, hasPrevious);
+    QFETCH(int, rowAfterNext);
+    QFETCH(int, rowAfterPrevious);
+    QFETCH(int, currentChannel);
+
+    // A category tab that is current, with "Newly" holding other channels.
+    QStringList lstTriples;
+    for (int i = 0; i < count; ++i)
+        lstTriples << QStringLiteral("ch%1").arg(i) << QStringLiteral("url%1").arg(i)
+                   << QStringLiteral("0");
+    g_pSettings->setDefaultChannels(
+        triples({"n0", "nu0", "0", "n1", "nu1", "0", "n2", "nu2", "0"}));
+    storeCategories({"Cat"}, {{"Cat", lstTriples}});
+    auto dlg = makeList();
+    tabsOf(dlg.get())->setCurrentIndex(1);
+    QListWidget *list = listOf(dlg.get(), 1);
+    list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(list->currentRow(), row);
+
+    QCOMPARE(dlg->hasNextChannel(), hasNext);
+    QCOMPARE(dlg->hasPreviousChannel(), hasPrevious);
+
+    QString strName = QStringLiteral("keep"), strUrl = QStringLiteral("keep");
+    dlg->getCurrentChannel(strName, strUrl);
+    QCOMPARE(strName, currentChannel < 0 ? QStringLiteral("keep")
+                                         : QStringLiteral("ch%1").arg(currentChannel));
+    QCOMPARE(strUrl, currentChannel < 0 ? QStringLiteral("keep")
+                                        : QStringLiteral("url%1").arg(currentChannel));
+
+    // Both moves stay on the tab, never wrap, and leave exactly the new row
+    // selected.
+    dlg->selectNextChannel();
+    QCOMPARE(list->currentRow(), rowAfterNext);
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
+    if (rowAfterNext >= 0)
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(rowAfterNext)});
+
+    list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    dlg->selectPreviousChannel();
+    QCOMPARE(list->currentRow(), rowAfterPrevious);
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
+    if (rowAfterPrevious >= 0)
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(rowAfterPrevious)});
+}
+
+// ---- Panel -----------------------------------------------------------------------
+
+void TestChannelList::panelLook()
+{
+    auto dlg = makeList();
+    // Qt adds the usual title-bar hints itself; what matters is the plain
+    // widget type (a child, not a window) with the stay-on-top hint.
+    QCOMPARE(dlg->windowType(), Qt::Widget);
+    QVERIFY(dlg->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(!dlg->isWindow());
+    QCOMPARE(dlg->parentWidget(), m_pMain.get());
+    QVERIFY(dlg->autoFillBackground());
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        QCOMPARE(dlg->palette().color(group, QPalette::Window), QColor(100, 100, 100, 255));
+    QCOMPARE(dlg->objectName(), QStringLiteral("CDlgVideoList"));
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("Dialog"));
+
+    auto *layout = qobject_cast<QHBoxLayout *>(dlg->layout());
+    QVERIFY(layout);
+    QCOMPARE(layout->spacing(), 0);
+    QCOMPARE(layout->contentsMargins(), QMargins());
+    QCOMPARE(layout->count(), 2);
+    QVERIFY(qobject_cast<QToolBar *>(layout->itemAt(0)->widget()));
+    QCOMPARE(layout->itemAt(1)->widget(), tabsOf(dlg.get()));
+
+    QTabWidget *tabs = tabsOf(dlg.get());
+    QVERIFY(tabs->isMovable());
+    QCOMPARE(tabTexts(dlg.get()), QStringList{"Newly"});
+    QCOMPARE(iconImage(tabs->tabIcon(0)), resourceImage(QStringLiteral(":/res/category.png")));
+    QListWidget *list = listOf(dlg.get(), 0);
+    QCOMPARE(list->iconSize(), QSize(32, 32));
+    QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(list->viewMode(), QListView::ListMode);
+    QCOMPARE(list->flow(), QListView::LeftToRight);
+    QCOMPARE(list->movement(), QListView::Static);
+    QVERIFY(list->isWrapping());
+    QCOMPARE(list->resizeMode(), QListView::Adjust);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+
+    // newTab: a new last tab, current unless asked otherwise.
+    QCOMPARE(dlg->newTab(QStringLiteral("X")), 1);
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(dlg->newTab(QStringLiteral("Y"), false), 2);
+    QCOMPARE(tabs->currentIndex(), 1);
+
+    // A channel for a tab that does not exist is dropped.
+    dlg->addChannel(7, QStringLiteral("lost"), QStringLiteral("u"), QString(), 0);
+    QCOMPARE(snapshot(dlg.get()), (QStringList{"Newly: ", "X: ", "Y: "}));
+}
+
+void TestChannelList::signalsReachTheOwner()
+{
+    g_pSettings->setDefaultChannels(triples({"a", "ua", "0", "b", "ub", "0"}));
+    storeCategories({"Cat"}, {});
+    auto dlg = makeList();
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
+    QSignalSpy spyDouble(dlg.get(), &CDlgVideoList::doubleClickedChannel);
+    QSignalSpy spyRefresh(dlg.get(), &CDlgVideoList::refreshNewlyChannels);
+
+    QListWidget *list = listOf(dlg.get(), 0);
+    list->setCurrentRow(1);
+    QCOMPARE(spyCurrent.count(), 1);
+    tabsOf(dlg.get())->setCurrentIndex(1);
+    QCOMPARE(spyCurrent.count(), 2);
+    tabsOf(dlg.get())->setCurrentIndex(0);
+    spyCurrent.clear();
+
+    const QPoint ptItem = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, ptItem);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, ptItem);
+    QCOMPARE(spyDouble.count(), 1);
+    QCOMPARE(list->currentRow(), 0);
+    QVERIFY(spyCurrent.count() >= 1);
+
+    dlg->findChild<QAction *>(QStringLiteral("actionRefresh"))->trigger();
+    QCOMPARE(spyRefresh.count(), 1);
+}
+
+void TestChannelList::teardownIsQuiet()
+{
+    g_pSettings->setDefaultChannels(triples({"a", "ua", "0", "b", "ub", "0"}));
+    storeCategories({"C1", "C2"}, {{"C1", triples({"c", "uc", "0", "d", "ud", "0"})},
+                                   {"C2", triples({"e", "ue", "0"})}});
+    auto dlg = makeList();
+    tabsOf(dlg.get())->setCurrentIndex(1);
+    listOf(dlg.get(), 1)->setCurrentRow(1);
+    QMenu *menu = openContextMenu(dlg.get(), QPoint(20, 20));
+    QVERIFY(menu);
+    QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
+    dlg.reset();
+    QCOMPARE(spyCurrent.count(), 0);
+    // Tearing the panel down stores nothing.
+    QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"C1", "C2"}));
+}
+
+// ---- Editing commands: form, enabling rules, context menu, moves ----------------
+
+void TestChannelList::formActions_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("visible");
+
+    QTest::newRow("Add Category") << "actionAdd_Category"
+                                  << ":/res/category_add.png"
+                                  << "Add Category" << true;
+    QTest::newRow("Edit Category") << "actionEdit_Category"
+                                   << ":/res/category_edit.png"
+                                   << "Edit Category" << true;
+    QTest::newRow("Remove Category") << "actionRemove_Category"
+                                     << ":/res/category_remove.png"
+                                     << "Remove Category" << true;
+    QTest::newRow("Add Channel") << "actionAdd_Channel"
+                                 << ":/res/video_add.png"
+                                 << "Add Channel" << true;
+    QTest::newRow("Edit Channel") << "actionEdit_Channel"
+                                  << ":/res/video_edit.png"
+                                  << "Edit Channel" << true;
+    QTest::newRow("Remove Channel") << "actionRemove_Channel"
+                                    << ":/res/video_remove.png"
+                                    << "Remove Channel" << true;
+    QTest::newRow("Import") << "actionImport_Channel_List"
+                            << ":/res/import.png"
+                            << "Import Channel List" << false;
+    QTest::newRow("Export") << "actionExport_Channel_List"
+                            << ":/res/export.png"
+                            << "Export Channel List" << false;
+    QTest::newRow("Up") << "actionUp"
+                        << ":/res/up.png"
+                        << "Up" << true;
+    QTest::newRow("Down") << "actionDown"
+                          << ":/res/down.png"
+                          << "Down" << true;
+    QTest::newRow("Refresh") << "actionRefresh"
+                             << ""
+                             << "Refresh newly channels" << true;
+}
+
+void TestChannelList::formActions()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, icon);
+    QFETCH(QString, text);
+    QFETCH(bool, visible);
+
+    auto dlg = makeList();
+    auto *action = dlg->findChild<QAction *>(name, Qt::FindDirectChildrenOnly);
+    QVERIFY(action);
+    QCOMPARE(action->text(), text);
+    QCOMPARE(action->toolTip(), text);
+    QCOMPARE(action->isVisible(), visible);
+    if (icon.isEmpty())
+        QVERIFY(action->icon().isNull());
+    else
+        QCOMPARE(iconImage(action->icon()), resourceImage(icon));
+
+    auto *toolBar = dlg->findChild<QToolBar *>();
+    QCOMPARE(toolBar->orientation(), Qt::Vertical);
+    QCOMPARE(actionTexts(toolBar->actions()),
+             (QStringList{"Add Channel", "-", "Up", "Down", "-", "Export Channel List",
+                          "Import Channel List"}));
+}
+
+void TestChannelList::updateActions_data()
+{
+    QTest::addColumn<int>("tab");   // 0: "Newly" (3 channels), 1: Cat
+    QTest::addColumn<int>("count"); // channels in Cat
+    QTest::addColumn<int>("row");   // selected row, -1: none
+    // Edit Category, Remove Category, Add Channel, Edit Channel, Remove Channel, Up, Down
+    QTest::addColumn<QString>("enabled");
+
+    QTest::newRow("Newly, nothing selected") << 0 << 3 << -1 << "-------";
+    QTest::newRow("Newly, row 1 selected") << 0 << 3 << 1 << "-------";
+    QTest::newRow("empty category") << 1 << 0 << -1 << "EEE----";
+    QTest::newRow("category, nothing selected") << 1 << 3 << -1 << "EEE---E";
+    QTest::newRow("category, row 0") << 1 << 3 << 0 << "EEEEE-E";
+    QTest::newRow("category, middle row") << 1 << 3 << 1 << "EEEEEEE";
+    QTest::newRow("category, last row") << 1 << 3 << 2 << "EEEEEE-";
+    QTest::newRow("category of one, row 0") << 1 << 1 << 0 << "EEEEE--";
+    QTest::newRow("category of one, nothing selected") << 1 << 1 << -1 << "EEE----";
+}
+
+void TestChannelList::updateActions()
+{
+    QFETCH(int, tab);
+    QFETCH(int, count);
+    QFETCH(int, row);
+    QFETCH(QString, enabled);
+
+    QStringList lstCat;
+    for (int i = 0; i < count; ++i)
+        lstCat << QStringLiteral("c%1").arg(i) << QStringLiteral("u") << QStringLiteral("0");
+    g_pSettings->setDefaultChannels(triples({"a", "u", "0", "b", "u", "0", "c", "u", "0"}));
+    storeCategories({"Cat"}, {{"Cat", lstCat}});
+    auto dlg = makeList();
+    tabsOf(dlg.get())->setCurrentIndex(tab);
+    listOf(dlg.get(), tab)->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+
+    QString strActual;
+    for (const char *sz : {"actionEdit_Category", "actionRemove_Category", "actionAdd_Channel",
+                           "actionEdit_Channel", "actionRemove_Channel", "actionUp", "actionDown"})
+        strActual += dlg->findChild<QAction *>(QLatin1String(sz))->isEnabled() ? 'E' : '-';
+    QCOMPARE(strActual, enabled);
+    for (const char *sz : {"actionAdd_Category", "actionRefresh"})
+        QVERIFY(dlg->findChild<QAction *>(QLatin1String(sz))->isEnabled());
+}
+
+void TestChannelList::contextMenuArea()
+{
+    auto dlg = makeList();
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+    auto *toolBar = dlg->findChild<QToolBar *>();
+    QVERIFY(toolBar->width() > 0);
+
+    // Within a toolbar's width of the right edge: no menu.
+    QVERIFY(!openContextMenu(dlg.get(), QPoint(dlg->width() - toolBar->width() / 2, 30)));
+    QVERIFY(!dlg->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly));
+
+    // Over the toolbar: the menu, with its entries in order.
+    QMenu *menu = openContextMenu(dlg.get(), toolBar->geometry().center());
+    QVERIFY(menu);
+    QCOMPARE(
+        actionTexts(menu->actions()),
+        (QStringList{"Add Category", "Edit Category", "Remove Category", "-", "Add Channel",
+                     "Edit Channel", "Remove Channel", "-", "Copy to", "Refresh newly channels"}));
+    QCOMPARE(copyToMenu(menu)->parent(), menu);
+    dlg->hideContextMenu();
+    QVERIFY(!menu->isVisible());
+
+    // Over the tabs, the same menu object is reused.
+    QCOMPARE(openContextMenu(dlg.get(), tabsOf(dlg.get())->geometry().center()), menu);
+    dlg->hideContextMenu();
+}
+
+void TestChannelList::copyToMyFavorite()
+{
+    auto dlg = makeList();
+    dlg->show();
+    auto *a =
+        new VideoItem{5, QStringLiteral("CCTV1"), QStringLiteral("ua"), QStringLiteral("china"), 8};
+    auto *b =
+        new VideoItem{6, QStringLiteral("B"), QStringLiteral("ub"), QStringLiteral("japan"), 2};
+    dlg->setNewlyChannels({a, b});
+
+    // Without a selection the entry is offered but disabled.
+    QMenu *menu = openContextMenu(dlg.get(), QPoint(40, 40));
+    QVERIFY(menu);
+    QMenu *copyTo = copyToMenu(menu);
+    QCOMPARE(actionTexts(copyTo->actions()), QStringList{"My Favorite"});
+    QVERIFY(!copyTo->actions().first()->isEnabled());
+    dlg->hideContextMenu();
+
+    listOf(dlg.get(), 0)->setCurrentRow(0);
+    menu = openContextMenu(dlg.get(), QPoint(40, 40));
+    QAction *favorite = copyTo->actions().first();
+    QVERIFY(favorite->isEnabled());
+    favorite->trigger();
+    dlg->hideContextMenu();
+
+    QCOMPARE(tabTexts(dlg.get()), (QStringList{"Newly", "My Favorite"}));
+    QCOMPARE(tabsOf(dlg.get())->currentIndex(), 0);
+    QListWidget *fav = listOf(dlg.get(), 1);
+    QCOMPARE(fav->count(), 1);
+    const VideoItem *copy = videoItemOf(fav->item(0));
+    QVERIFY(copy && copy != a);
+    QCOMPARE(copy->nId, 0);
+    QCOMPARE(copy->strRegion, QStringLiteral("china"));
+    QCOMPARE(copy->nScore, 8);
+    QCOMPARE(iconImage(fav->item(0)->icon()),
+             resourceImage(QStringLiteral(":/res/logo/cctv1.png")));
+    QCOMPARE(g_pSettings->m_lstCategoryList, QStringList{"My Favorite"});
+    QCOMPARE(g_pSettings->m_mapCategory.value("My Favorite").toStringList(),
+             triples({"CCTV1", "ua", "8"}));
+
+    // The next menu names the stored category; copying again appends to it.
+    listOf(dlg.get(), 0)->setCurrentRow(1);
+    menu = openContextMenu(dlg.get(), QPoint(40, 40));
+    QCOMPARE(actionTexts(copyTo->actions()), QStringList{"My Favorite"});
+    copyTo->actions().first()->trigger();
+    dlg->hideContextMenu();
+    QCOMPARE(tabsOf(dlg.get())->count(), 2);
+    QCOMPARE(namesOf(fav), (QStringList{"CCTV1", "B"}));
+    QCOMPARE(iconImage(fav->item(1)->icon()), resourceImage(QStringLiteral(":/res/video_2.png")));
+    QCOMPARE(g_pSettings->m_mapCategory.value("My Favorite").toStringList(),
+             triples({"CCTV1", "ua", "8", "B", "ub", "2"}));
+}
+
+void TestChannelList::copyToStoredCategory()
+{
+    g_pSettings->setDefaultChannels(triples({"n", "un", "1"}));
+    storeCategories({"Newly", "A", "B"}, {{"B", triples({"b", "ub", "0"})}});
+    auto dlg = makeList();
+    dlg->show();
+    // A stored category that happens to be called "Newly" is a category, and
+    // copying to it never touches the "Newly" list itself.
+    QCOMPARE(tabTexts(dlg.get()), (QStringList{"Newly", "Newly", "A", "B"}));
+    listOf(dlg.get(), 0)->setCurrentRow(0);
+    QMenu *menu = openContextMenu(dlg.get(), QPoint(40, 40));
+    QMenu *copyTo = copyToMenu(menu);
+    QCOMPARE(actionTexts(copyTo->actions()), (QStringList{"Newly", "A", "B"}));
+    copyTo->actions().at(2)->trigger();
+    copyTo->actions().at(0)->trigger();
+    dlg->hideContextMenu();
+    QCOMPARE(snapshot(dlg.get()),
+             (QStringList{"Newly: n|un|1", "Newly: n|un|1", "A: ", "B: b|ub|0, n|un|1"}));
+    QCOMPARE(g_pSettings->m_lstDefaultChannels, triples({"n", "un", "1"}));
+}
+
+void TestChannelList::moveUpAndDown_data()
+{
+    QTest::addColumn<bool>("up");
+    QTest::addColumn<int>("row"); // current row before, -1: none
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QStringList>("names"); // names after the move
+    QTest::addColumn<int>("rowAfter");
+
+    const QStringList lstSame = {"CCTV1", "Two", "CCTV5", "Four"};
+    QTest::newRow("up from row 2")
+        << true << 2 << true << QStringList{"CCTV1", "CCTV5", "Two", "Four"} << 1;
+    QTest::newRow("up on row 0 swaps 0 and 1")
+        << true << 0 << false << QStringList{"Two", "CCTV1", "CCTV5", "Four"} << 0;
+    QTest::newRow("up without a row swaps 0 and 1")
+        << true << -1 << false << QStringList{"Two", "CCTV1", "CCTV5", "Four"} << 0;
+    QTest::newRow("down from row 1")
+        << false << 1 << true << QStringList{"CCTV1", "CCTV5", "Two", "Four"} << 2;
+    QTest::newRow("down without a row moves row 0")
+        << false << -1 << true << QStringList{"Two", "CCTV1", "CCTV5", "Four"} << 1;
+    QTest::newRow("down on the last row does nothing") << false << 3 << false << lstSame << 3;
+}
+
+void TestChannelList::moveUpAndDown()
+{
+    QFETCH(bool, up);
+    QFETCH(int, row);
+    QFETCH(bool, enabled);
+    QFETCH(QStringList, names);
+    QFETCH(int, rowAfter);
+
+    const QStringList lstCat =
+        triples({"CCTV1", "u0", "10", "Two", "u1", "11", "CCTV5", "u2", "12", "Four", "u3", "13"});
+    storeCategories({"Cat"}, {{"Cat", lstCat}});
+    auto dlg = makeList();
+    tabsOf(dlg.get())->setCurrentIndex(1);
+    QListWidget *list = listOf(dlg.get(), 1);
+    list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+
+    QList<QImage> lstIcons;
+    QStringList lstTips;
+    for (int i = 0; i < list->count(); ++i) {
+        lstIcons << iconImage(list->item(i)->icon());
+        lstTips << list->item(i)->toolTip();
+    }
+
+    QAction *action = dlg->findChild<QAction *>(up ? "actionUp" : "actionDown");
+    QCOMPARE(action->isEnabled(), enabled);
+    QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
+    if (up)
+        dlg->on_actionUp_triggered();
+    else
+        dlg->on_actionDown_triggered();
+
+    QCOMPARE(namesOf(list), names);
+    QCOMPARE(list->currentRow(), rowAfter);
+    QStringList lstStored;
+    const QStringList lstUrls = {"u0", "u1", "u2", "u3"};
+    for (int i = 0; i < list->count(); ++i) {
+        const VideoItem *rec = videoItemOf(list->item(i));
+        // Name and URL travel together; score, icon and tooltip stay.
+        QCOMPARE(rec->strName, names.at(i));
+        QCOMPARE(rec->strUrl,
+                 lstUrls.at(QStringList{"CCTV1", "Two", "CCTV5", "Four"}.indexOf(names.at(i))));
+        QCOMPARE(rec->nScore, 10 + i);
+        QCOMPARE(iconImage(list->item(i)->icon()), lstIcons.at(i));
+        QCOMPARE(list->item(i)->toolTip(), lstTips.at(i));
+        lstStored << rec->strName << rec->strUrl << QString::number(rec->nScore);
+    }
+    if (names != QStringList{"CCTV1", "Two", "CCTV5", "Four"}) {
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(rowAfter)});
+        QCOMPARE(g_pSettings->m_mapCategory.value("Cat").toStringList(), lstStored);
+        QVERIFY(spyCurrent.count() >= 1);
+    } else {
+        QCOMPARE(g_pSettings->m_mapCategory.value("Cat").toStringList(), lstCat);
+    }
+}
+
+QTEST_MAIN(TestChannelList)
+#include "tst_channellist.moc"
