@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QHttpMultiPart>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -31,6 +32,10 @@ constexpr qint64 kMaxReplyBytes = 2 * 1024 * 1024;
 // More channels than this in one list would keep the GUI thread busy for
 // seconds filling the "Newly" tab; such a list is dropped as a whole.
 constexpr int kMaxNewlyChannels = 5000;
+// A settings reply asks for the channel list once per "list_ver" element it
+// carries; a reply naming it more often than this is broken, and the rest of
+// its elements would only flood the service with identical requests.
+constexpr int kMaxListRequestsPerReply = 16;
 // Marks a reply whose download was cut off for its size.
 const char kTooLargeProperty[] = "mirelReplyTooLarge";
 
@@ -242,12 +247,18 @@ void MainWindow::onNetworkReplyFinish()
             qDebug() << "get_settings: \"data\" is not an array, ignored";
             return;
         }
+        int nListRequests = 0;
         for (const QVariant &varItem : qAsConst(lstData)) {
             const QVariantMap item = varItem.toMap();
             if (stringOf(item.value(QStringLiteral("name"))) != QLatin1String("list_ver"))
                 continue;
+            if (nListRequests == kMaxListRequestsPerReply) {
+                qDebug() << "get_settings: too many \"list_ver\" elements, the rest ignored";
+                break;
+            }
             m_strListVer = stringOf(item.value(QStringLiteral("value"))).trimmed();
             if (!m_strListVer.isEmpty()) {
+                ++nListRequests;
                 getVideoListFromWeb();
                 emit getListVer(m_strListVer);
             }

@@ -4,6 +4,13 @@
 #include <QFileDialog>
 #include <QIcon>
 
+// The icons live in the resources of the core library; a static library's
+// resource object is only linked in when something asks for it.
+static void initResources()
+{
+    Q_INIT_RESOURCE(res);
+}
+
 namespace {
 
 // Built once at program start; translated when the dialog opens.
@@ -58,6 +65,7 @@ QString QVlcMenu::subtitleFileFilter()
 
 void QVlcMenu::createMainActions()
 {
+    initResources();
     QAction *action = addAction(QIcon(QStringLiteral(":/res/fullscreen.png")), tr("Fullscreen"));
     connect(action, &QAction::triggered, this, &QVlcMenu::clickFullscreen);
     action = addAction(tr("Options..."));

@@ -1,9 +1,11 @@
 #include "DlgOptions.h"
+#include "DlgVideoList.h"
 #include "Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -897,27 +899,50 @@ int probeFirstRun()
     return 0;
 }
 
-// Screenshots of the translated options dialog for a look by eye; see
-// scripts/screenshot-options.
+// Screenshots of the translated options dialog and channel list (with its
+// context menu open) for a look by eye; see scripts/screenshot-options.
 int takeScreenshots(const QString &strDir)
 {
     CSettings settings(kOrg, kApp);
     g_pSettings = &settings;
+    settings.setDefaultChannels({"CCTV1", "http://127.0.0.1:1/1", "5", "CCTV5",
+                                 "http://127.0.0.1:1/5", "3", "NHK", "http://127.0.0.1:1/n", "1"});
+    settings.clearCategories();
+    settings.addCategory(QStringLiteral("Sports"), {"ESPN", "http://127.0.0.1:1/e", "0"});
+    settings.save();
     int nFailures = 0;
+    const auto save = [&](const QPixmap &shot, const QString &strName) {
+        const QString strFile = QStringLiteral("%1/%2.png").arg(strDir, strName);
+        if (!shot.save(strFile))
+            ++nFailures;
+        printf("%s\n", qPrintable(strFile));
+    };
     for (int nLanguage : {25, 59}) {
         settings.setLanguage(nLanguage);
         loadTranslations();
+        const QString strCode = languageCode(nLanguage);
+
         CDlgOptions dlg;
         dlg.show();
         if (!QTest::qWaitForWindowExposed(&dlg))
             ++nFailures;
         QTest::qWait(200);
-        const QPixmap shot = dlg.screen()->grabWindow(dlg.winId());
-        const QString strFile =
-            QStringLiteral("%1/options-%2.png").arg(strDir, languageCode(nLanguage));
-        if (!shot.save(strFile))
+        save(dlg.screen()->grabWindow(dlg.winId()), QStringLiteral("options-") + strCode);
+        dlg.close();
+
+        CDlgVideoList list(nullptr);
+        list.setGeometry(20, 20, 504, 260);
+        list.show();
+        if (!QTest::qWaitForWindowExposed(&list))
             ++nFailures;
-        printf("%s\n", qPrintable(strFile));
+        list.selectNextChannel();
+        const QPoint pos(200, 120);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list.mapToGlobal(pos));
+        QApplication::sendEvent(&list, &event);
+        QTest::qWait(300);
+        save(list.screen()->grabWindow(0, 0, 0, 760, 480), QStringLiteral("channels-") + strCode);
+        list.hideContextMenu();
+        list.close();
     }
     g_pSettings = nullptr;
     return nFailures;
