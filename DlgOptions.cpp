@@ -156,7 +156,7 @@ bool loadTranslationFiles(const QString &strAppFile, const QString &strQtFile)
         // Nothing to translate into (English, or a file that is missing,
         // damaged or empty): back to the source texts.
         if (QFile::exists(strAppFile))
-            qDebug() << "cannot use" << strAppFile << ", using the source texts";
+            qDebug() << "cannot use" << strAppFile << "- using the source texts";
         delete pAppTranslator;
         delete pQtTranslator;
         removeInstalledTranslators();
@@ -211,7 +211,6 @@ CDlgOptions::CDlgOptions(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgOpti
 
     if (!g_pSettings) {
         qDebug() << "no settings store, showing the defaults";
-        ui->comboBoxRegion->setCurrentIndex(0);
         ui->comboBoxLanguage->setCurrentIndex(-1);
         return;
     }

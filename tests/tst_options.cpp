@@ -328,6 +328,7 @@ private slots:
     void languageOutsideTable();
     void damagedCatalogue_data();
     void damagedCatalogue();
+    void noSettingsStore();
 
 private:
     void resetStore();
@@ -883,6 +884,19 @@ void TestOptions::damagedCatalogue()
     // The Japanese Qt catalogue of before is gone either way.
     QCOMPARE(g_pQtTranslator, nullptr);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+}
+
+// Without a store the dialog still opens and closes and nothing is loaded.
+void TestOptions::noSettingsStore()
+{
+    g_pSettings->setLanguage(25);
+    loadTranslations();
+    g_pSettings = nullptr;
+    QCOMPARE(runOptions(4, 59, false, QDialogButtonBox::Ok), int(QDialog::Accepted));
+    g_pSettings = m_pSettings;
+    QVERIFY(noTranslatorInstalled());
+    QCOMPARE(m_pSettings->m_nLanguage, 25);
+    QCOMPARE(m_pSettings->m_strRegion, QStringLiteral("all"));
 }
 
 namespace {
