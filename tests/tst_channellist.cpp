@@ -714,21 +714,24 @@ void TestChannelList::formActions()
 
 void TestChannelList::updateActions_data()
 {
-    QTest::addColumn<int>("tab");   // 0: "Newly" (3 channels), 1: Cat
-    QTest::addColumn<int>("count"); // channels in Cat
-    QTest::addColumn<int>("row");   // selected row, -1: none
+    QTest::addColumn<int>("tab");       // 0: "Newly" (3 channels), 1: Cat
+    QTest::addColumn<int>("count");     // channels in Cat
+    QTest::addColumn<int>("row");       // current row, -1: none
+    QTest::addColumn<bool>("selected"); // the current row is also selected
     // Edit Category, Remove Category, Add Channel, Edit Channel, Remove Channel, Up, Down
     QTest::addColumn<QString>("enabled");
 
-    QTest::newRow("Newly, nothing selected") << 0 << 3 << -1 << "-------";
-    QTest::newRow("Newly, row 1 selected") << 0 << 3 << 1 << "-------";
-    QTest::newRow("empty category") << 1 << 0 << -1 << "EEE----";
-    QTest::newRow("category, nothing selected") << 1 << 3 << -1 << "EEE---E";
-    QTest::newRow("category, row 0") << 1 << 3 << 0 << "EEEEE-E";
-    QTest::newRow("category, middle row") << 1 << 3 << 1 << "EEEEEEE";
-    QTest::newRow("category, last row") << 1 << 3 << 2 << "EEEEEE-";
-    QTest::newRow("category of one, row 0") << 1 << 1 << 0 << "EEEEE--";
-    QTest::newRow("category of one, nothing selected") << 1 << 1 << -1 << "EEE----";
+    QTest::newRow("Newly, nothing selected") << 0 << 3 << -1 << false << "-------";
+    QTest::newRow("Newly, row 1 selected") << 0 << 3 << 1 << true << "-------";
+    QTest::newRow("empty category") << 1 << 0 << -1 << false << "EEE----";
+    QTest::newRow("category, nothing selected") << 1 << 3 << -1 << false << "EEE---E";
+    QTest::newRow("category, row 0") << 1 << 3 << 0 << true << "EEEEE-E";
+    QTest::newRow("category, middle row") << 1 << 3 << 1 << true << "EEEEEEE";
+    QTest::newRow("category, last row") << 1 << 3 << 2 << true << "EEEEEE-";
+    QTest::newRow("category of one, row 0") << 1 << 1 << 0 << true << "EEEEE--";
+    QTest::newRow("category, last row current but not selected")
+        << 1 << 3 << 2 << false << "EEE---E";
+    QTest::newRow("category of one, nothing selected") << 1 << 1 << -1 << false << "EEE----";
 }
 
 void TestChannelList::updateActions()
@@ -736,6 +739,7 @@ void TestChannelList::updateActions()
     QFETCH(int, tab);
     QFETCH(int, count);
     QFETCH(int, row);
+    QFETCH(bool, selected);
     QFETCH(QString, enabled);
 
     QStringList lstCat;
@@ -745,7 +749,9 @@ void TestChannelList::updateActions()
     storeCategories({"Cat"}, {{"Cat", lstCat}});
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(tab);
-    listOf(dlg.get(), tab)->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    listOf(dlg.get(), tab)
+        ->setCurrentRow(row, selected ? QItemSelectionModel::ClearAndSelect
+                                      : QItemSelectionModel::Clear);
 
     QString strActual;
     for (const char *sz : {"actionEdit_Category", "actionRemove_Category", "actionAdd_Channel",

@@ -1,0 +1,169 @@
+// Load and save of the channel list at 1,000, 10,000 and 100,000 channels.
+//
+// Prints, per size, the median time to build the tabs from the settings store
+// (constructing the panel), of one saveChannelLists(), of writing the store to
+// disk afterwards, of tearing the panel down, and the process's peak memory.
+// Each size runs in a child process of its own (this program started again
+// with --size), so every peak-memory figure belongs to that size alone; the
+// child repeats the timings, the parent repeats the child and takes medians.
+//
+// Usage: bench_channellist [runs-per-child (5)] [children-per-size (3)]
+
+#include "DlgVideoList.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+double median(QVector<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+long peakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss; // KiB on Linux
+}
+
+// Half of the channels in "Newly", the rest spread over four categories; every
+// seventh name carries a broadcaster's logo.
+void fillStore(int nChannels)
+{
+    auto triplesFor = [](int nFirst, int nCount) {
+        QStringList lst;
+        lst.reserve(nCount * 3);
+        for (int i = nFirst; i < nFirst + nCount; ++i) {
+            lst << (i % 7 == 0 ? QStringLiteral("CCTV-%1 频道 %2").arg(i % 8 + 1).arg(i)
+                               : QStringLiteral("Channel %1 频道").arg(i))
+                << QStringLiteral("http://streams.example.net/live/%1/index.m3u8").arg(i)
+                << QString::number(i % 1000);
+        }
+        return lst;
+    };
+    const int nNewly = nChannels / 2;
+    g_pSettings->clear();
+    g_pSettings->load();
+    g_pSettings->m_lstDefaultChannels = triplesFor(0, nNewly);
+    const int nPerCategory = (nChannels - nNewly) / 4;
+    for (int c = 0; c < 4; ++c) {
+        const int nCount = c == 3 ? nChannels - nNewly - 3 * nPerCategory : nPerCategory;
+        g_pSettings->addCategory(QStringLiteral("Category %1").arg(c),
+                                 triplesFor(nNewly + c * nPerCategory, nCount));
+    }
+    g_pSettings->m_strPlayingVideoName = QStringLiteral("Channel %1 频道").arg(nChannels - 2);
+    g_pSettings->save();
+    g_pSettings->sync();
+}
+
+int runChild(int nChannels, int nRuns)
+{
+    QVector<double> build, save, sync, teardown;
+    for (int r = 0; r < nRuns; ++r) {
+        fillStore(nChannels);
+        g_pSettings->load();
+
+        QElapsedTimer timer;
+        timer.start();
+        auto dlg = std::make_unique<CDlgVideoList>(nullptr);
+        build << timer.nsecsElapsed() / 1e6;
+
+        timer.restart();
+        dlg->saveChannelLists();
+        save << timer.nsecsElapsed() / 1e6;
+
+        timer.restart();
+        g_pSettings->sync();
+        sync << timer.nsecsElapsed() / 1e6;
+
+        timer.restart();
+        dlg.reset();
+        teardown << timer.nsecsElapsed() / 1e6;
+    }
+    std::printf("%.3f %.3f %.3f %.3f %ld\n", median(build), median(save), median(sync),
+                median(teardown), peakKiB());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A private settings store: never the user's own channel list.
+    QTemporaryDir dirConfig;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dirConfig.path()));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        QDir(dirConfig.path()).mkdir(QStringLiteral("run"));
+        QFile::setPermissions(dirConfig.filePath(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dirConfig.filePath(QStringLiteral("run"))));
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    const QStringList lstArgs = app.arguments();
+    CSettings settings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player Bench"));
+    g_pSettings = &settings;
+
+    if (lstArgs.size() >= 4 && lstArgs.at(1) == QLatin1String("--size"))
+        return runChild(lstArgs.at(2).toInt(), lstArgs.at(3).toInt());
+
+    const int nRuns = lstArgs.size() > 1 ? std::max(1, lstArgs.at(1).toInt()) : 5;
+    const int nChildren = lstArgs.size() > 2 ? std::max(1, lstArgs.at(2).toInt()) : 3;
+    std::printf("channel list load/save, medians of %d runs in each of %d processes per size\n",
+                nRuns, nChildren);
+    std::printf("%9s %12s %12s %12s %12s %14s\n", "channels", "build ms", "save ms", "sync ms",
+                "teardown ms", "peak RSS MiB");
+    double dBaseBuild = 0;
+    for (int nChannels : {0, 1000, 10000, 100000}) {
+        QVector<double> build, save, sync, teardown, peak;
+        for (int c = 0; c < nChildren; ++c) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--size"), QString::number(nChannels),
+                         QString::number(nChannels >= 100000 ? std::min(nRuns, 3) : nRuns)});
+            if (!child.waitForFinished(-1) || child.exitCode() != 0) {
+                std::fprintf(stderr, "child for %d channels failed\n", nChannels);
+                return 1;
+            }
+            const QStringList lstFields =
+                QString::fromLatin1(child.readAllStandardOutput()).simplified().split(' ');
+            if (lstFields.size() != 5) {
+                std::fprintf(stderr, "unexpected child output for %d channels\n", nChannels);
+                return 1;
+            }
+            build << lstFields.at(0).toDouble();
+            save << lstFields.at(1).toDouble();
+            sync << lstFields.at(2).toDouble();
+            teardown << lstFields.at(3).toDouble();
+            peak << lstFields.at(4).toDouble() / 1024.0;
+        }
+        std::printf("%9d %12.2f %12.2f %12.2f %12.2f %14.1f\n", nChannels, median(build),
+                    median(save), median(sync), median(teardown), median(peak));
+        if (nChannels == 1000)
+            dBaseBuild = median(build);
+        else if (nChannels > 1000 && dBaseBuild > 0)
+            std::printf("%9s build ratio to 1,000 channels: %.1fx for %dx the channels\n", "",
+                        median(build) / dBaseBuild, nChannels / 1000);
+    }
+    return 0;
+}
