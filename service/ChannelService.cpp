@@ -196,7 +196,7 @@ ChannelService::ChannelService(ChannelStore &store, DemoChannels &demo)
     // this long per read.
     m_pServer->set_read_timeout(5, 0);
     m_pServer->set_write_timeout(10, 0);
-    m_pServer->set_keep_alive_timeout(5);
+    m_pServer->set_keep_alive_timeout(2);
     m_pServer->set_keep_alive_max_count(1000);
     m_pServer->set_payload_max_length(kMaxBody);
     // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which
@@ -281,10 +281,19 @@ void ChannelService::setupRoutes()
                    QStringLiteral("request body exceeds %1 bytes").arg(ChannelService::kMaxBody),
                    pszAction);
         } else if (res.status == 400 && req.path == kPostPath) {
-            refuse(res, 400, QStringLiteral("malformed request body"), pszAction);
+            // The library reports a chunked body over the limit as a plain 400.
+            refuse(res, 400,
+                   req.get_header_value("Transfer-Encoding") == "chunked"
+                       ? QStringLiteral("malformed request body, or one over %1 bytes")
+                             .arg(ChannelService::kMaxBody)
+                       : QStringLiteral("malformed request body"),
+                   pszAction);
         } else {
             refuse(res, res.status, statusText(res.status), pszAction);
         }
+        // Part of a refused body may still be unread: the connection cannot
+        // carry another request.
+        res.set_header("Connection", "close");
         qDebug().noquote() << "refused" << req.method.c_str() << req.path.c_str() << res.status;
         return httplib::Server::HandlerResponse::Handled;
     }));

@@ -6,8 +6,6 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -54,17 +52,55 @@ private:
     sqlite3_stmt *m_p = nullptr;
 };
 
+void appendJsonString(std::string &strOut, const QString &str)
+{
+    static const char kHex[] = "0123456789abcdef";
+    const QByteArray utf8 = str.toUtf8();
+    strOut += '"';
+    for (const char c : utf8) {
+        switch (c) {
+        case '"':
+            strOut += "\\\"";
+            break;
+        case '\\':
+            strOut += "\\\\";
+            break;
+        case '\n':
+            strOut += "\\n";
+            break;
+        case '\r':
+            strOut += "\\r";
+            break;
+        case '\t':
+            strOut += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                strOut += "\\u00";
+                strOut += kHex[(c >> 4) & 0xF];
+                strOut += kHex[c & 0xF];
+            } else {
+                strOut += c;
+            }
+        }
+    }
+    strOut += '"';
+}
+
+// The reply to get_video_list is made of these heads, one per channel, with
+// the current score appended; built once per channel list, as a list of
+// 100,000 channels would take QJsonDocument most of a second.
 std::string jsonHead(int nId, const QString &strName, const QString &strUrl,
                      const QString &strRegion)
 {
-    const QJsonObject obj{{QStringLiteral("id"), nId},
-                          {QStringLiteral("name"), strName},
-                          {QStringLiteral("region"), strRegion},
-                          {QStringLiteral("url"), strUrl}};
-    QByteArray json = QJsonDocument(obj).toJson(QJsonDocument::Compact);
-    json.chop(1); // the closing brace; the score follows
-    json.append(",\"score\":");
-    return json.toStdString();
+    std::string str = "{\"id\":" + std::to_string(nId) + ",\"name\":";
+    appendJsonString(str, strName);
+    str += ",\"url\":";
+    appendJsonString(str, strUrl);
+    str += ",\"region\":";
+    appendJsonString(str, strRegion);
+    str += ",\"score\":";
+    return str;
 }
 
 } // namespace
@@ -280,6 +316,7 @@ bool ChannelStore::applyChannels(const QByteArray &data)
             }
             sqlite3_reset(insert.get());
             entry.nId = int(sqlite3_last_insert_rowid(m_pDb));
+            m_mapIds.emplace(entry.strUrlUtf8, entry.nId);
         }
     }
     QString strVer = metaLocked("list_ver");
@@ -303,7 +340,6 @@ bool ChannelStore::applyChannels(const QByteArray &data)
         return false;
     }
     for (ChannelEntry &entry : pList->lstEntries) {
-        m_mapIds.emplace(entry.strUrlUtf8, entry.nId);
         entry.strJsonHead = jsonHead(entry.nId, entry.strName, entry.strUrl, entry.strRegion);
     }
     pList->strVer = strVer;

@@ -25,7 +25,7 @@ struct ChannelEntry
     QString strRegion;
     std::string strUrlUtf8;
     // The channel's JSON object without its closing brace and score:
-    // {"id":1,"name":"..","region":"..","url":"..","score":
+    // {"id":1,"name":"..","url":"..","region":"..","score":
     std::string strJsonHead;
 };
 

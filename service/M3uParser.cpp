@@ -1,6 +1,7 @@
 #include "M3uParser.h"
 
-#include <QHash>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -10,6 +11,16 @@ const char kBom[] = "\xEF\xBB\xBF";
 bool validUtf8(const unsigned char *p, const unsigned char *pEnd)
 {
     while (p < pEnd) {
+        // Most of a playlist is ASCII: skip it eight bytes at a time.
+        while (pEnd - p >= 8) {
+            uint64_t nWord;
+            memcpy(&nWord, p, 8);
+            if (nWord & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p >= pEnd)
+            break;
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;
@@ -55,68 +66,94 @@ QString cleanName(QString str)
         if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
             ch = QLatin1Char(' ');
     }
-    return str.simplified();
-}
-
-struct ExtInf
-{
-    QString strTitle;
-    QHash<QString, QString> mapAttrs;
-};
-
-// "#EXTINF:-1 tvg-id="x" group-title="News, World",Title": the duration, then
-// key="value" attributes (values may hold commas), then the title after the
-// first comma outside quotes. A line cut short loses only what is missing.
-ExtInf parseExtInf(const QString &strLine)
-{
-    ExtInf info;
-    const int n = strLine.size();
-    int i = 8; // after "#EXTINF:"
-    while (i < n && !strLine.at(i).isSpace() && strLine.at(i) != QLatin1Char(','))
-        ++i;
-    while (i < n) {
-        const QChar ch = strLine.at(i);
-        if (ch.isSpace()) {
-            ++i;
-            continue;
-        }
-        if (ch == QLatin1Char(',')) {
-            info.strTitle = strLine.mid(i + 1);
-            break;
-        }
-        const int nKeyStart = i;
-        while (i < n && !strLine.at(i).isSpace() && strLine.at(i) != QLatin1Char('=') &&
-               strLine.at(i) != QLatin1Char(','))
-            ++i;
-        const QString strKey = strLine.mid(nKeyStart, i - nKeyStart).toLower();
-        if (i >= n || strLine.at(i) != QLatin1Char('='))
-            continue; // a bare word: no attribute
-        ++i;
-        QString strValue;
-        if (i < n && strLine.at(i) == QLatin1Char('"')) {
-            const int nEnd = strLine.indexOf(QLatin1Char('"'), i + 1);
-            if (nEnd < 0) { // unterminated quote: the line was cut here
-                strValue = strLine.mid(i + 1);
-                i = n;
-            } else {
-                strValue = strLine.mid(i + 1, nEnd - i - 1);
-                i = nEnd + 1;
-            }
-        } else {
-            const int nStart = i;
-            while (i < n && !strLine.at(i).isSpace() && strLine.at(i) != QLatin1Char(','))
-                ++i;
-            strValue = strLine.mid(nStart, i - nStart);
-        }
-        if (!strKey.isEmpty())
-            info.mapAttrs.insert(strKey, strValue.trimmed());
-    }
-    return info;
+    return str.trimmed();
 }
 
 bool isSpaceByte(char c)
 {
     return c == ' ' || c == '\t' || c == '\f' || c == '\v';
+}
+
+bool equalsLower(const char *p, int nLen, const char *pszLower)
+{
+    int i = 0;
+    for (; i < nLen && pszLower[i]; ++i) {
+        char c = p[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != pszLower[i])
+            return false;
+    }
+    return i == nLen && !pszLower[i];
+}
+
+// What the service takes from an #EXTINF line, as byte ranges of the line.
+struct ExtInf
+{
+    QByteArray title;
+    QByteArray tvgName;
+    QByteArray tvgCountry;
+    bool bLatin1 = false; // the line is not valid UTF-8
+};
+
+// "#EXTINF:-1 tvg-id="x" group-title="News, World",Title": the duration, then
+// key="value" attributes (values may hold commas), then the title after the
+// first comma outside quotes. A line cut short loses only what is missing.
+// Works on the bytes: the structure is ASCII, and only the few parts used are
+// decoded afterwards.
+ExtInf parseExtInf(const char *pLine, int n)
+{
+    ExtInf info;
+    info.bLatin1 = !isValidUtf8(pLine, n);
+    int i = 8; // after "#EXTINF:"
+    while (i < n && !isSpaceByte(pLine[i]) && pLine[i] != ',')
+        ++i;
+    while (i < n) {
+        const char c = pLine[i];
+        if (isSpaceByte(c)) {
+            ++i;
+            continue;
+        }
+        if (c == ',') {
+            info.title = QByteArray(pLine + i + 1, n - i - 1);
+            break;
+        }
+        const int nKeyStart = i;
+        while (i < n && !isSpaceByte(pLine[i]) && pLine[i] != '=' && pLine[i] != ',')
+            ++i;
+        const int nKeyLen = i - nKeyStart;
+        if (i >= n || pLine[i] != '=')
+            continue; // a bare word: no attribute
+        ++i;
+        int nValueStart;
+        int nValueLen;
+        if (i < n && pLine[i] == '"') {
+            nValueStart = i + 1;
+            const void *pQuote = memchr(pLine + nValueStart, '"', size_t(n - nValueStart));
+            if (!pQuote) { // unterminated quote: the line was cut here
+                nValueLen = n - nValueStart;
+                i = n;
+            } else {
+                nValueLen = int(static_cast<const char *>(pQuote) - (pLine + nValueStart));
+                i = nValueStart + nValueLen + 1;
+            }
+        } else {
+            nValueStart = i;
+            while (i < n && !isSpaceByte(pLine[i]) && pLine[i] != ',')
+                ++i;
+            nValueLen = i - nValueStart;
+        }
+        if (equalsLower(pLine + nKeyStart, nKeyLen, "tvg-name"))
+            info.tvgName = QByteArray(pLine + nValueStart, nValueLen);
+        else if (equalsLower(pLine + nKeyStart, nKeyLen, "tvg-country"))
+            info.tvgCountry = QByteArray(pLine + nValueStart, nValueLen);
+    }
+    return info;
+}
+
+QString decodeAs(const QByteArray &bytes, bool bLatin1)
+{
+    return bLatin1 ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
 }
 
 } // namespace
@@ -203,9 +240,8 @@ M3uResult parseM3u(const QByteArray &data)
             if (nLen >= 8 && qstrnicmp(pStart, "#EXTINF:", 8) == 0) {
                 if (bPending)
                     ++result.nDroppedEntries;
-                bool bLatin1 = false;
-                pending = parseExtInf(decodeText(pStart, nLen, &bLatin1));
-                result.nLatin1Lines += bLatin1;
+                pending = parseExtInf(pStart, nLen);
+                result.nLatin1Lines += pending.bLatin1;
                 bPending = true;
             }
             continue; // #EXTM3U, #EXTGRP, #EXTVLCOPT, comments
@@ -216,11 +252,10 @@ M3uResult parseM3u(const QByteArray &data)
         channel.strUrl = decodeText(pStart, nLen, &bLatin1);
         result.nLatin1Lines += bLatin1;
         if (bPending) {
-            channel.strName = cleanName(pending.strTitle);
+            channel.strName = cleanName(decodeAs(pending.title, pending.bLatin1));
             if (channel.strName.isEmpty())
-                channel.strName = cleanName(pending.mapAttrs.value(QStringLiteral("tvg-name")));
-            channel.strRegion =
-                regionForCountry(pending.mapAttrs.value(QStringLiteral("tvg-country")));
+                channel.strName = cleanName(decodeAs(pending.tvgName, pending.bLatin1));
+            channel.strRegion = regionForCountry(QString::fromLatin1(pending.tvgCountry));
             bPending = false;
         } else {
             channel.strRegion = QStringLiteral("all");

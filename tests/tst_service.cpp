@@ -1,0 +1,990 @@
+// The channel service, over real HTTP: the service binary runs as a child
+// process on a free loopback port with its own database and channel file.
+
+#include "ChannelStore.h"
+#include "DemoChannels.h"
+#include "M3uParser.h"
+
+#include <QElapsedTimer>
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <signal.h>
+#include <sqlite3.h>
+
+namespace {
+
+const QByteArray kUserAgent = "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.1.3) "
+                              "Gecko/20090824 Firefox/3.5.3 (.NET CLR 3.5.30729)";
+
+// A channel as the player reads it from a get_video_list reply.
+struct PlayerChannel
+{
+    int nId = 0;
+    QString strName;
+    QString strUrl;
+    QString strRegion;
+    int nScore = 0;
+};
+
+// A reply read the way the player reads it: UTF-8 up to the first NUL, a JSON
+// object, "action" as a string, "data" as a list of maps, variant conversions.
+struct PlayerReply
+{
+    bool bObject = false;
+    QString strAction;
+    QStringList lstListVers;
+    QVector<PlayerChannel> lstChannels;
+};
+
+PlayerReply readAsPlayer(const QByteArray &body)
+{
+    PlayerReply reply;
+    const int nNul = body.indexOf('\0');
+    const QByteArray text = QString::fromUtf8(nNul < 0 ? body : body.left(nNul)).toUtf8();
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return reply;
+    reply.bObject = true;
+    const QVariantMap map = doc.object().toVariantMap();
+    reply.strAction = map.value(QStringLiteral("action")).toString();
+    const QVariantList data = map.value(QStringLiteral("data")).toList();
+    for (const QVariant &element : data) {
+        const QVariantMap item = element.toMap();
+        if (reply.strAction == QLatin1String("get_settings")) {
+            if (item.value(QStringLiteral("name")).toString() == QLatin1String("list_ver"))
+                reply.lstListVers << item.value(QStringLiteral("value")).toString().trimmed();
+        } else if (reply.strAction == QLatin1String("get_video_list")) {
+            reply.lstChannels.append({item.value(QStringLiteral("id")).toInt(),
+                                      item.value(QStringLiteral("name")).toString(),
+                                      item.value(QStringLiteral("url")).toString(),
+                                      item.value(QStringLiteral("region")).toString(),
+                                      item.value(QStringLiteral("score")).toInt()});
+        }
+    }
+    return reply;
+}
+
+struct HttpResult
+{
+    int nStatus = 0;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+// The service binary as a child process.
+class Service
+{
+public:
+    explicit Service(const QString &strDir) : m_strDir(strDir) {}
+    ~Service() { stop(); }
+
+    QString dbPath() const { return m_strDir + QStringLiteral("/service.sqlite"); }
+    QString channelPath() const { return m_strDir + QStringLiteral("/channels.m3u"); }
+    QString demoPath() const { return m_strDir + QStringLiteral("/demo"); }
+
+    bool start()
+    {
+        m_process.setProgram(QStringLiteral(MIREL_SERVICE_BINARY));
+        m_process.setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                QStringLiteral("--db"), dbPath(), QStringLiteral("--channels"),
+                                channelPath(), QStringLiteral("--demo"), demoPath()});
+        m_log.clear();
+        m_process.start();
+        if (!m_process.waitForStarted())
+            return false;
+        const QRegularExpression listening(QStringLiteral("listening on http://127.0.0.1:(\\d+)"));
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000 && m_process.state() == QProcess::Running) {
+            m_process.waitForReadyRead(100);
+            m_log += m_process.readAllStandardError();
+            const auto match = listening.match(QString::fromUtf8(m_log));
+            if (match.hasMatch()) {
+                m_nPort = match.captured(1).toInt();
+                return true;
+            }
+        }
+        qWarning() << "service did not start:" << m_log;
+        return false;
+    }
+
+    // Stops with SIGTERM; true when it ended cleanly.
+    bool stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return true;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+            return false;
+        }
+        m_log += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    }
+
+    void signal(int nSignal) { ::kill(pid_t(m_process.processId()), nSignal); }
+    bool running() const { return m_process.state() == QProcess::Running; }
+    int port() const { return m_nPort; }
+    QUrl url(const QString &strPath) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_nPort).arg(strPath));
+    }
+    QByteArray log()
+    {
+        m_log += m_process.readAllStandardError();
+        return m_log;
+    }
+
+private:
+    QString m_strDir;
+    QProcess m_process;
+    QByteArray m_log;
+    int m_nPort = 0;
+};
+
+void writeFile(const QString &strPath, const QByteArray &data)
+{
+    QFile file(strPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(data), qint64(data.size()));
+}
+
+// Rows in the plays table, read straight from the service's database.
+qint64 storedPlays(const QString &strDb)
+{
+    sqlite3 *pDb = nullptr;
+    qint64 nCount = -1;
+    if (sqlite3_open_v2(QFile::encodeName(strDb).constData(), &pDb, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(pDb, 5000);
+        sqlite3_stmt *pStmt = nullptr;
+        if (sqlite3_prepare_v2(pDb, "SELECT COUNT(*) FROM plays", -1, &pStmt, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(pStmt) == SQLITE_ROW)
+            nCount = sqlite3_column_int64(pStmt, 0);
+        sqlite3_finalize(pStmt);
+    }
+    sqlite3_close(pDb);
+    return nCount;
+}
+
+const QByteArray kChannels =
+    "#EXTM3U\n"
+    "#EXTINF:-1 tvg-id=\"a\" tvg-country=\"US\" group-title=\"News\",Alpha\n"
+    "http://127.0.0.1:1/alpha.m3u8\n"
+    "#EXTINF:-1 tvg-country=\"CN\",CCTV-1 综合\n"
+    "http://127.0.0.1:1/cctv1.m3u8\n"
+    "#EXTINF:-1 tvg-country=\"JP\",<b>&\"Tokyo\"</b>\n"
+    "http://127.0.0.1:1/tokyo.m3u8\n"
+    "#EXTINF:-1,No Region \\ end\n"
+    "http://127.0.0.1:1/none.m3u8\n";
+
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void parserTolerance_data();
+    void parserTolerance();
+    void regions_data();
+    void regions();
+    void parserCounts();
+    void largeFileLoadsFast();
+    void demoPlaylist_data();
+    void demoPlaylist();
+
+    void settingsReply();
+    void videoListReply();
+    void changedFileGivesNewList();
+    void sighupReloads();
+    void playsRaiseScore();
+    void homePage();
+    void badPostsRefused_data();
+    void badPostsRefused();
+    void oversizedChunkedBodyRefused();
+    void silentClientDropped();
+    void manyConnectionsAnswered();
+    void databaseReused();
+    void shutdownKeepsAcknowledgedReports();
+    void demoChannelsServed();
+    void refusesToStart_data();
+    void refusesToStart();
+
+private:
+    HttpResult get(const QString &strPath);
+    HttpResult post(const QList<QPair<QByteArray, QByteArray>> &fields);
+    HttpResult rawPost(const QByteArray &contentType, const QByteArray &body);
+    HttpResult finish(QNetworkReply *pReply);
+    bool startService(const QByteArray &channels = kChannels);
+
+    std::unique_ptr<QTemporaryDir> m_pDir;
+    std::unique_ptr<Service> m_pService;
+    QNetworkAccessManager *m_pManager = nullptr;
+};
+
+void TestService::init()
+{
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_pDir->isValid());
+    m_pManager = new QNetworkAccessManager(this);
+}
+
+void TestService::cleanup()
+{
+    // Our idle keep-alive connections would hold the service's stop back.
+    delete m_pManager;
+    m_pManager = nullptr;
+    if (m_pService)
+        QVERIFY2(m_pService->stop(), m_pService->log().constData());
+    m_pService.reset();
+    m_pDir.reset();
+}
+
+bool TestService::startService(const QByteArray &channels)
+{
+    m_pService = std::make_unique<Service>(m_pDir->path());
+    QFile file(m_pService->channelPath());
+    if (!file.exists()) {
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(channels);
+        file.close();
+    }
+    return m_pService->start();
+}
+
+HttpResult TestService::finish(QNetworkReply *pReply)
+{
+    QSignalSpy finished(pReply, &QNetworkReply::finished);
+    if (!pReply->isFinished())
+        finished.wait(15000);
+    HttpResult result;
+    result.nStatus = pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.contentType = pReply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    result.body = pReply->readAll();
+    pReply->deleteLater();
+    return result;
+}
+
+HttpResult TestService::get(const QString &strPath)
+{
+    QNetworkRequest request(m_pService->url(strPath));
+    request.setRawHeader("User-Agent", kUserAgent);
+    return finish(m_pManager->get(request));
+}
+
+// A play report built as the player builds it.
+HttpResult TestService::post(const QList<QPair<QByteArray, QByteArray>> &fields)
+{
+    QNetworkRequest request(m_pService->url(QStringLiteral("/remote/post_play_info")));
+    request.setRawHeader("User-Agent", kUserAgent);
+    auto *pMulti = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    for (const auto &field : fields) {
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                       QVariant(QByteArray("form-data; name=\"") + field.first + '"'));
+        part.setBody(field.second);
+        pMulti->append(part);
+    }
+    QNetworkReply *pReply = m_pManager->post(request, pMulti);
+    pMulti->setParent(pReply);
+    return finish(pReply);
+}
+
+HttpResult TestService::rawPost(const QByteArray &contentType, const QByteArray &body)
+{
+    QNetworkRequest request(m_pService->url(QStringLiteral("/remote/post_play_info")));
+    request.setRawHeader("User-Agent", kUserAgent);
+    if (!contentType.isEmpty())
+        request.setRawHeader("Content-Type", contentType);
+    return finish(m_pManager->post(request, body));
+}
+
+using Fields = QList<QPair<QByteArray, QByteArray>>;
+
+Fields report(const QByteArray &url, const QByteArray &name = "Alpha")
+{
+    return {{"region", "all"}, {"video_name", name}, {"video_url", url}, {"app_ver", "WIN_1_2"}};
+}
+
+// ---------------------------------------------------------------- parser
+
+void TestService::parserTolerance_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QStringList>("expected"); // name|url|region per channel
+
+    const QByteArray two = "#EXTM3U\n#EXTINF:-1 tvg-country=\"US\",One\nhttp://a/1\n"
+                           "#EXTINF:-1 tvg-country=\"GB\",Two\nhttp://a/2\n";
+    const QStringList twoExpected = {QStringLiteral("One|http://a/1|america"),
+                                     QStringLiteral("Two|http://a/2|england")};
+    QTest::newRow("plain") << two << twoExpected;
+    QTest::newRow("CRLF") << QByteArray(two).replace("\n", "\r\n") << twoExpected;
+    QTest::newRow("CR only") << QByteArray(two).replace("\n", "\r") << twoExpected;
+    QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF") + two << twoExpected;
+    QTest::newRow("blank lines and spaces")
+        << QByteArray("\n\n  #EXTM3U  \n\n#EXTINF:-1 tvg-country=\"US\",One  \n\n\t http://a/1 "
+                      "\n\n\n#EXTINF:-1 tvg-country=\"GB\",Two\r\n\r\nhttp://a/2\n\n")
+        << twoExpected;
+    QTest::newRow("no attributes")
+        << QByteArray("#EXTINF:-1,Just a name\nudp://@239.0.0.1:1234\n")
+        << QStringList{QStringLiteral("Just a name|udp://@239.0.0.1:1234|all")};
+    QTest::newRow("comma inside quotes")
+        << QByteArray("#EXTINF:-1 group-title=\"News, World\" tvg-country=\"JP\",NHK\nhttp://n\n")
+        << QStringList{QStringLiteral("NHK|http://n|japan")};
+    QTest::newRow("title with commas")
+        << QByteArray("#EXTINF:-1 tvg-country=cn,Hello, World\nhttp://h\n")
+        << QStringList{QStringLiteral("Hello, World|http://h|china")};
+    QTest::newRow("name from tvg-name")
+        << QByteArray("#EXTINF:-1 tvg-name=\"Named\" tvg-country=\"UK\"\nhttp://x\n")
+        << QStringList{QStringLiteral("Named|http://x|england")};
+    QTest::newRow("no name at all") << QByteArray("#EXTINF:-1,\nhttp://x/y\n")
+                                    << QStringList{QStringLiteral("http://x/y|http://x/y|all")};
+    QTest::newRow("URL without #EXTINF")
+        << QByteArray("http://bare/1\n")
+        << QStringList{QStringLiteral("http://bare/1|http://bare/1|all")};
+    QTest::newRow("other directives skipped")
+        << QByteArray("#EXTINF:-1,A\n#EXTVLCOPT:http-user-agent=x\n#EXTGRP:g\nhttp://a\n")
+        << QStringList{QStringLiteral("A|http://a|all")};
+    QTest::newRow("valid UTF-8")
+        << QByteArray("#EXTINF:-1,Caf\xC3\xA9 \xE6\x96\xB0\xE9\x97\xBB\nhttp://c\n")
+        << QStringList{QString::fromUtf8("Café 新闻|http://c|all")};
+    QTest::newRow("Latin-1 bytes") << QByteArray("#EXTINF:-1,Caf\xE9 Cr\xE8me\nhttp://c/\xE9\n")
+                                   << QStringList{QString::fromUtf8("Café Crème|http://c/é|all")};
+    QTest::newRow("overlong UTF-8 is not UTF-8")
+        << QByteArray("#EXTINF:-1,A\xC0\xAF\nhttp://c\n")
+        << QStringList{QString::fromUtf8("AÀ¯|http://c|all")};
+    QTest::newRow("truncated last entry") << two + "#EXTINF:-1 tvg-country=\"US\",Three\n"
+                                          << twoExpected;
+    QTest::newRow("cut inside an attribute") << two + "#EXTINF:-1 tvg-country=\"U" << twoExpected;
+    QTest::newRow("#EXTINF without URL before another")
+        << QByteArray("#EXTINF:-1,Lost\n#EXTINF:-1,Kept\nhttp://k\n")
+        << QStringList{QStringLiteral("Kept|http://k|all")};
+    QTest::newRow("huge line skipped")
+        << QByteArray("#EXTINF:-1,Huge\nhttp://") + QByteArray(200000, 'x') +
+               "\n#EXTINF:-1,Fine\nhttp://f\n"
+        << QStringList{QStringLiteral("Fine|http://f|all")};
+    QTest::newRow("control characters in the name")
+        << QByteArray("#EXTINF:-1,Tab\there\x01\nhttp://t\n")
+        << QStringList{QStringLiteral("Tab here|http://t|all")};
+    QTest::newRow("empty file") << QByteArray() << QStringList();
+    QTest::newRow("only a header") << QByteArray("#EXTM3U\r\n") << QStringList();
+    QTest::newRow("duplicates kept")
+        << QByteArray("#EXTINF:-1,D\nhttp://d\n#EXTINF:-1,D\nhttp://d\n")
+        << QStringList{QStringLiteral("D|http://d|all"), QStringLiteral("D|http://d|all")};
+}
+
+void TestService::parserTolerance()
+{
+    QFETCH(QByteArray, data);
+    QStringList lstGot;
+    for (const M3uChannel &channel : parseM3u(data).lstChannels)
+        lstGot << channel.strName + QLatin1Char('|') + channel.strUrl + QLatin1Char('|') +
+                      channel.strRegion;
+    QTEST(lstGot, "expected");
+}
+
+void TestService::regions_data()
+{
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<QString>("region");
+    QTest::newRow("US") << "US"
+                        << "america";
+    QTest::newRow("lower case") << "us"
+                                << "america";
+    QTest::newRow("CN") << "CN"
+                        << "china";
+    QTest::newRow("GB") << "GB"
+                        << "england";
+    QTest::newRow("UK") << "UK"
+                        << "england";
+    QTest::newRow("JP") << "JP"
+                        << "japan";
+    QTest::newRow("first of several") << "GB;IE"
+                                      << "england";
+    QTest::newRow("other") << "FR"
+                           << "all";
+    QTest::newRow("none") << ""
+                          << "all";
+    QTest::newRow("longer code") << "USA"
+                                 << "all";
+}
+
+void TestService::regions()
+{
+    QFETCH(QString, country);
+    QTEST(regionForCountry(country), "region");
+}
+
+void TestService::parserCounts()
+{
+    const M3uResult result =
+        parseM3u(QByteArray("#EXTINF:-1,A\n#EXTINF:-1,B\nhttp://b\nhttp://") +
+                 QByteArray(kMaxM3uLineLength + 1, 'x') + "\nhttp://\xE9\n#EXTINF:-1,C");
+    QCOMPARE(result.lstChannels.size(), 2);
+    QCOMPARE(result.nDroppedEntries, 2);
+    QCOMPARE(result.nLongLines, 1);
+    QCOMPARE(result.nLatin1Lines, 1);
+}
+
+void TestService::largeFileLoadsFast()
+{
+    QByteArray data = "#EXTM3U\n";
+    for (int i = 0; i < 100000; ++i)
+        data += "#EXTINF:-1 tvg-id=\"ch" + QByteArray::number(i) +
+                "\" tvg-country=\"US\" group-title=\"Group\",Channel " + QByteArray::number(i) +
+                "\nhttp://127.0.0.1:1/live/" + QByteArray::number(i) + ".m3u8\n";
+    const QString strPath = m_pDir->filePath(QStringLiteral("big.m3u"));
+    writeFile(strPath, data);
+
+    ChannelStore store;
+    QString strError;
+    QVERIFY2(store.open(m_pDir->filePath(QStringLiteral("big.sqlite")), &strError),
+             qPrintable(strError));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY2(store.loadChannels(strPath, &strError), qPrintable(strError));
+    const qint64 nFirstMs = timer.restart();
+    QCOMPARE(store.channels()->lstEntries.size(), size_t(100000));
+    QVERIFY(store.reloadIfChanged(true) == false); // same content, same version
+    const qint64 nAgainMs = timer.elapsed();
+    qInfo() << "100000 channels: first load" << nFirstMs << "ms (new ids), reload" << nAgainMs
+            << "ms";
+    // The first load also stores 100,000 new ids; a reload is the steady case.
+    QVERIFY2(nAgainMs < 1000, qPrintable(QString::number(nAgainMs)));
+    QVERIFY2(nFirstMs < 3000, qPrintable(QString::number(nFirstMs)));
+}
+
+void TestService::demoPlaylist_data()
+{
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<int>("mediaSequence");
+    QTest::addColumn<int>("discontinuitySequence");
+    QTest::addColumn<QStringList>("segments"); // "D" marks a discontinuity tag
+    // Three segments of 2 s: a loop takes 6 s.
+    QTest::newRow("start") << qint64(0) << 0 << 0 << QStringList{"s0.ts", "s1.ts", "s2.ts"};
+    QTest::newRow("inside the first")
+        << qint64(1999) << 0 << 0 << QStringList{"s0.ts", "s1.ts", "s2.ts"};
+    QTest::newRow("second segment")
+        << qint64(2000) << 1 << 0 << QStringList{"s1.ts", "s2.ts", "D", "s3.ts"};
+    QTest::newRow("third segment")
+        << qint64(5000) << 2 << 0 << QStringList{"s2.ts", "D", "s3.ts", "s4.ts"};
+    QTest::newRow("first wrap on top")
+        << qint64(6000) << 3 << 0 << QStringList{"D", "s3.ts", "s4.ts", "s5.ts"};
+    QTest::newRow("first wrap gone")
+        << qint64(8000) << 4 << 1 << QStringList{"s4.ts", "s5.ts", "D", "s6.ts"};
+    QTest::newRow("an hour on") << qint64(3600000) << 1800 << 599
+                                << QStringList{"D", "s1800.ts", "s1801.ts", "s1802.ts"};
+}
+
+void TestService::demoPlaylist()
+{
+    QFETCH(qint64, elapsedMs);
+    const QString strDir = m_pDir->filePath(QStringLiteral("demo/chan"));
+    QVERIFY(QDir().mkpath(strDir));
+    writeFile(strDir + QStringLiteral("/index.m3u8"),
+              "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.000000,\nseg0.ts\n"
+              "#EXTINF:2.000000,\nseg1.ts\n#EXTINF:2.000000,\nseg2.ts\n#EXT-X-ENDLIST\n");
+    for (int i = 0; i < 3; ++i)
+        writeFile(strDir + QStringLiteral("/seg%1.ts").arg(i), "segment " + QByteArray::number(i));
+    DemoChannels demo;
+    QCOMPARE(demo.load(m_pDir->filePath(QStringLiteral("demo"))), 1);
+
+    const QStringList lstLines =
+        QString::fromStdString(demo.livePlaylist("chan", elapsedMs)).split(QLatin1Char('\n'));
+    QCOMPARE(lstLines.value(0), QStringLiteral("#EXTM3U"));
+    QVERIFY(!lstLines.contains(QStringLiteral("#EXT-X-ENDLIST")));
+    QVERIFY(lstLines.contains(QStringLiteral("#EXT-X-TARGETDURATION:2")));
+    int nSequence = -1;
+    int nDiscontinuity = -1;
+    QStringList lstSegments;
+    for (const QString &strLine : lstLines) {
+        if (strLine.startsWith(QLatin1String("#EXT-X-MEDIA-SEQUENCE:")))
+            nSequence = strLine.mid(22).toInt();
+        else if (strLine.startsWith(QLatin1String("#EXT-X-DISCONTINUITY-SEQUENCE:")))
+            nDiscontinuity = strLine.mid(30).toInt();
+        else if (strLine == QLatin1String("#EXT-X-DISCONTINUITY"))
+            lstSegments << QStringLiteral("D");
+        else if (!strLine.isEmpty() && !strLine.startsWith(QLatin1Char('#')))
+            lstSegments << strLine;
+    }
+    QTEST(nSequence, "mediaSequence");
+    QTEST(nDiscontinuity, "discontinuitySequence");
+    QTEST(lstSegments, "segments");
+
+    std::string data;
+    QVERIFY(demo.segment("chan", 1801, data));
+    QCOMPARE(QByteArray::fromStdString(data), QByteArray("segment 1"));
+    QVERIFY(!demo.segment("other", 0, data));
+    QVERIFY(demo.livePlaylist("other", elapsedMs).empty());
+}
+
+// ---------------------------------------------------------------- over HTTP
+
+void TestService::settingsReply()
+{
+    QVERIFY(startService());
+    const HttpResult result = get(QStringLiteral("/remote/get_settings"));
+    QCOMPARE(result.nStatus, 200);
+    QVERIFY(result.contentType.startsWith("application/json"));
+    const PlayerReply reply = readAsPlayer(result.body);
+    QVERIFY(reply.bObject);
+    QCOMPARE(reply.strAction, QStringLiteral("get_settings"));
+    QCOMPARE(reply.lstListVers.size(), 1);
+    QVERIFY(!reply.lstListVers.first().isEmpty());
+    // Exactly the documented shape, nothing more.
+    const QJsonObject obj = QJsonDocument::fromJson(result.body).object();
+    QCOMPARE(obj.keys(), QStringList({QStringLiteral("action"), QStringLiteral("data")}));
+    QCOMPARE(obj.value(QStringLiteral("data")).toArray().first().toObject().keys(),
+             QStringList({QStringLiteral("name"), QStringLiteral("value")}));
+}
+
+void TestService::videoListReply()
+{
+    QVERIFY(startService());
+    const HttpResult result = get(QStringLiteral("/remote/get_video_list"));
+    QCOMPARE(result.nStatus, 200);
+    const PlayerReply reply = readAsPlayer(result.body);
+    QCOMPARE(reply.strAction, QStringLiteral("get_video_list"));
+    QCOMPARE(reply.lstChannels.size(), 4);
+    const QStringList lstNames = {QStringLiteral("Alpha"), QString::fromUtf8("CCTV-1 综合"),
+                                  QStringLiteral("<b>&\"Tokyo\"</b>"),
+                                  QStringLiteral("No Region \\ end")};
+    const QStringList lstRegions = {QStringLiteral("america"), QStringLiteral("china"),
+                                    QStringLiteral("japan"), QStringLiteral("all")};
+    QSet<int> ids;
+    for (int i = 0; i < 4; ++i) {
+        const PlayerChannel &channel = reply.lstChannels.at(i);
+        QCOMPARE(channel.strName, lstNames.at(i));
+        QCOMPARE(channel.strRegion, lstRegions.at(i));
+        QVERIFY(channel.strUrl.startsWith(QLatin1String("http://127.0.0.1:1/")));
+        QCOMPARE(channel.nScore, 0);
+        QVERIFY(channel.nId > 0);
+        ids.insert(channel.nId);
+    }
+    QCOMPARE(ids.size(), 4);
+    // Numbers are JSON numbers, strings JSON strings.
+    const QJsonObject first = QJsonDocument::fromJson(result.body)
+                                  .object()
+                                  .value(QStringLiteral("data"))
+                                  .toArray()
+                                  .first()
+                                  .toObject();
+    QVERIFY(first.value(QStringLiteral("id")).isDouble());
+    QVERIFY(first.value(QStringLiteral("score")).isDouble());
+    QVERIFY(first.value(QStringLiteral("name")).isString());
+    QCOMPARE(first.size(), 5);
+}
+
+void TestService::changedFileGivesNewList()
+{
+    QVERIFY(startService());
+    const QString strVer1 =
+        readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0);
+    const QVector<PlayerChannel> lstBefore =
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+
+    // The same content written again is the same list.
+    writeFile(m_pService->channelPath(), kChannels);
+    QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0),
+             strVer1);
+
+    writeFile(m_pService->channelPath(),
+              "#EXTINF:-1,New One\nhttp://127.0.0.1:1/new.m3u8\n"
+              "#EXTINF:-1 tvg-country=\"US\",Alpha again\nhttp://127.0.0.1:1/alpha.m3u8\n");
+    const QString strVer2 =
+        readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0);
+    QVERIFY(!strVer2.isEmpty());
+    QVERIFY(strVer2 != strVer1);
+    const QVector<PlayerChannel> lstAfter =
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+    QCOMPARE(lstAfter.size(), 2);
+    QCOMPARE(lstAfter.at(0).strName, QStringLiteral("New One"));
+    QCOMPARE(lstAfter.at(1).strName, QStringLiteral("Alpha again"));
+    QCOMPARE(lstAfter.at(1).nId, lstBefore.at(0).nId); // same URL, same id
+    for (const PlayerChannel &channel : lstBefore)
+        QVERIFY(channel.nId != lstAfter.at(0).nId);
+
+    // A channel file that disappears keeps the list being served.
+    QVERIFY(QFile::remove(m_pService->channelPath()));
+    QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0),
+             strVer2);
+    QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels.size(),
+             2);
+}
+
+void TestService::sighupReloads()
+{
+    QVERIFY(startService());
+    writeFile(m_pService->channelPath(), "#EXTINF:-1,Only\nhttp://127.0.0.1:1/only.m3u8\n");
+    m_pService->signal(SIGHUP);
+    // No get_settings in between: the signal alone reloads.
+    QTRY_COMPARE(
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels.size(), 1);
+    QVERIFY(m_pService->running());
+}
+
+void TestService::playsRaiseScore()
+{
+    QVERIFY(startService());
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(readAsPlayer(post(report("http://127.0.0.1:1/tokyo.m3u8")).body).strAction,
+                 QStringLiteral("post_play_info"));
+    QCOMPARE(post(report("http://127.0.0.1:1/none.m3u8")).nStatus, 200);
+    // A report of a channel that is not in the list is stored all the same.
+    QCOMPARE(post(report("http://elsewhere/x")).nStatus, 200);
+    QCOMPARE(storedPlays(m_pService->dbPath()), qint64(5));
+
+    const QVector<PlayerChannel> lstChannels =
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+    QCOMPARE(lstChannels.size(), 4);
+    QCOMPARE(lstChannels.at(0).nScore, 0);
+    QCOMPARE(lstChannels.at(1).nScore, 0);
+    QCOMPARE(lstChannels.at(2).nScore, 3);
+    QCOMPARE(lstChannels.at(3).nScore, 1);
+}
+
+void TestService::homePage()
+{
+    QVERIFY(startService());
+    QCOMPARE(post(report("http://127.0.0.1:1/tokyo.m3u8")).nStatus, 200);
+    QCOMPARE(post(report("http://127.0.0.1:1/tokyo.m3u8")).nStatus, 200);
+    QCOMPARE(post(report("http://127.0.0.1:1/none.m3u8")).nStatus, 200);
+    const HttpResult result = get(QStringLiteral("/"));
+    QCOMPARE(result.nStatus, 200);
+    QVERIFY(result.contentType.startsWith("text/html"));
+    const QString strHtml = QString::fromUtf8(result.body);
+    QVERIFY(!strHtml.contains(QLatin1String("<b>")));
+    const int nTokyo = strHtml.indexOf(QLatin1String("&lt;b&gt;&amp;&quot;Tokyo&quot;&lt;/b&gt;"));
+    const int nNone = strHtml.indexOf(QLatin1String("No Region"));
+    const int nAlpha = strHtml.indexOf(QLatin1String("Alpha"));
+    const int nCctv = strHtml.indexOf(QString::fromUtf8("CCTV-1 综合"));
+    QVERIFY(nTokyo > 0);
+    // Most played first; equal counts keep the file's order.
+    QVERIFY(nTokyo < nNone);
+    QVERIFY(nNone < nAlpha);
+    QVERIFY(nAlpha < nCctv);
+}
+
+void TestService::badPostsRefused_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("why");
+
+    auto multipart = [](const QList<QPair<QByteArray, QByteArray>> &fields) {
+        QByteArray body;
+        for (const auto &field : fields)
+            body += "--XyZ\r\nContent-Disposition: form-data; name=\"" + field.first +
+                    "\"\r\n\r\n" + field.second + "\r\n";
+        return body + "--XyZ--\r\n";
+    };
+    const QByteArray form = "multipart/form-data; boundary=XyZ";
+    const Fields full = report("http://127.0.0.1:1/alpha.m3u8");
+
+    QTest::newRow("url-encoded form")
+        << QByteArray("application/x-www-form-urlencoded")
+        << QByteArray("region=all&video_name=a&video_url=b&app_ver=c") << "multipart";
+    QTest::newRow("JSON") << QByteArray("application/json") << QByteArray("{\"region\":\"all\"}")
+                          << "multipart";
+    QTest::newRow("no body") << QByteArray() << QByteArray() << "multipart";
+    for (int i = 0; i < full.size(); ++i) {
+        Fields missing = full;
+        missing.removeAt(i);
+        QTest::newRow(("without " + full.at(i).first).constData())
+            << form << multipart(missing) << QString::fromLatin1(full.at(i).first);
+    }
+    Fields big = full;
+    big[1].second = QByteArray(65 * 1024, 'n');
+    QTest::newRow("over 64 KiB") << form << multipart(big) << "65536";
+    QTest::newRow("broken multipart")
+        << form << QByteArray("--XyZ\r\nContent-Disposition: form-data; name=\"region\"\r\n\r\nall")
+        << "malformed";
+    QTest::newRow("wrong boundary")
+        << QByteArray("multipart/form-data; boundary=Other") << multipart(full) << "";
+    QTest::newRow("multipart without boundary")
+        << QByteArray("multipart/form-data") << multipart(full) << "";
+}
+
+void TestService::badPostsRefused()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, why);
+    QVERIFY(startService());
+
+    const HttpResult result = rawPost(contentType, body);
+    QCOMPARE(result.nStatus, 400);
+    QVERIFY(result.contentType.startsWith("application/json"));
+    const QJsonObject obj = QJsonDocument::fromJson(result.body).object();
+    const QString strError = obj.value(QStringLiteral("error")).toString();
+    QVERIFY2(!strError.isEmpty(), result.body.constData());
+    QVERIFY2(strError.contains(why), qPrintable(strError));
+    QCOMPARE(storedPlays(m_pService->dbPath()), qint64(0));
+
+    // The service goes on serving, and the same connection settings still work.
+    QCOMPARE(post(report("http://127.0.0.1:1/alpha.m3u8")).nStatus, 200);
+    QCOMPARE(storedPlays(m_pService->dbPath()), qint64(1));
+}
+
+void TestService::oversizedChunkedBodyRefused()
+{
+    QVERIFY(startService());
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+    QVERIFY(socket.waitForConnected());
+    socket.write("POST /remote/post_play_info HTTP/1.1\r\nHost: x\r\n"
+                 "Content-Type: multipart/form-data; boundary=XyZ\r\n"
+                 "Transfer-Encoding: chunked\r\n\r\n");
+    const QByteArray chunk(16 * 1024, 'a');
+    for (int i = 0; i < 8 && socket.state() == QAbstractSocket::ConnectedState; ++i) {
+        socket.write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
+        socket.waitForBytesWritten(1000);
+    }
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer += socket.readAll()).contains("\r\n\r\n{"), 10000);
+    QVERIFY2(answer.startsWith("HTTP/1.1 400"), answer.constData());
+    QVERIFY2(answer.contains("65536"), answer.constData());
+    QCOMPARE(storedPlays(m_pService->dbPath()), qint64(0));
+}
+
+void TestService::silentClientDropped()
+{
+    QVERIFY(startService());
+    QTcpSocket silent;
+    silent.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+    QVERIFY(silent.waitForConnected());
+    QTcpSocket halfway;
+    halfway.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+    QVERIFY(halfway.waitForConnected());
+    halfway.write("GET /remote/get_settings HTTP/1.1\r\nHost: x\r\n");
+    // Others are served meanwhile.
+    QCOMPARE(get(QStringLiteral("/remote/get_settings")).nStatus, 200);
+    // Both are cut off after the read timeout instead of holding a worker for good.
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(halfway.state(), QAbstractSocket::UnconnectedState, 15000);
+    QVERIFY(m_pService->running());
+}
+
+void TestService::manyConnectionsAnswered()
+{
+    QVERIFY(startService());
+    constexpr int kClients = 400;
+    std::vector<std::unique_ptr<QTcpSocket>> lstSockets;
+    for (int i = 0; i < kClients; ++i) {
+        auto pSocket = std::make_unique<QTcpSocket>();
+        pSocket->connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+        lstSockets.push_back(std::move(pSocket));
+    }
+    for (auto &pSocket : lstSockets) {
+        QVERIFY(pSocket->waitForConnected(10000));
+        pSocket->write(
+            "GET /remote/get_video_list HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    }
+    int nOk = 0;
+    int nBusy = 0;
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<QByteArray> lstAnswers(kClients);
+    while (nOk + nBusy < kClients && timer.elapsed() < 30000) {
+        QTest::qWait(20);
+        nOk = nBusy = 0;
+        for (int i = 0; i < kClients; ++i) {
+            lstAnswers[size_t(i)] += lstSockets[size_t(i)]->readAll();
+            const QByteArray &answer = lstAnswers[size_t(i)];
+            if (answer.startsWith("HTTP/1.1 200") && answer.endsWith("]}"))
+                ++nOk;
+            else if (answer.startsWith("HTTP/1.1 503") && answer.endsWith("}"))
+                ++nBusy;
+        }
+    }
+    qInfo() << kClients << "clients at once:" << nOk << "served," << nBusy << "told to retry";
+    QCOMPARE(nOk + nBusy, kClients);
+    QVERIFY(nOk > 0);
+    QVERIFY(m_pService->running());
+    QCOMPARE(get(QStringLiteral("/remote/get_settings")).nStatus, 200);
+}
+
+void TestService::databaseReused()
+{
+    QVERIFY(startService());
+    const QVector<PlayerChannel> lstFirst =
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+    const QString strVer =
+        readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0);
+    QCOMPARE(post(report("http://127.0.0.1:1/cctv1.m3u8")).nStatus, 200);
+    m_pManager->clearConnectionCache();
+    QVERIFY(m_pService->stop());
+
+    // Same file, same database: same ids, same version, the play still counts.
+    QVERIFY(m_pService->start());
+    QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0),
+             strVer);
+    QVector<PlayerChannel> lstSecond =
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+    QCOMPARE(lstSecond.size(), lstFirst.size());
+    for (int i = 0; i < lstFirst.size(); ++i)
+        QCOMPARE(lstSecond.at(i).nId, lstFirst.at(i).nId);
+    QCOMPARE(lstSecond.at(1).nScore, 1);
+    m_pManager->clearConnectionCache();
+    QVERIFY(m_pService->stop());
+
+    // Reordered, one channel dropped, one added: the old URLs keep their ids;
+    // the new one gets an id no other URL ever had.
+    writeFile(m_pService->channelPath(), "#EXTINF:-1,Fresh\nhttp://127.0.0.1:1/fresh.m3u8\n"
+                                         "#EXTINF:-1,Tokyo\nhttp://127.0.0.1:1/tokyo.m3u8\n"
+                                         "#EXTINF:-1,Alpha\nhttp://127.0.0.1:1/alpha.m3u8\n");
+    QVERIFY(m_pService->start());
+    QVERIFY(readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0) !=
+            strVer);
+    lstSecond = readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+    QCOMPARE(lstSecond.size(), 3);
+    QCOMPARE(lstSecond.at(1).nId, lstFirst.at(2).nId);
+    QCOMPARE(lstSecond.at(2).nId, lstFirst.at(0).nId);
+    for (const PlayerChannel &channel : lstFirst)
+        QVERIFY(lstSecond.at(0).nId != channel.nId);
+}
+
+void TestService::shutdownKeepsAcknowledgedReports()
+{
+    QVERIFY(startService());
+    QList<QNetworkReply *> lstReplies;
+    for (int i = 0; i < 300; ++i) {
+        QNetworkRequest request(m_pService->url(QStringLiteral("/remote/post_play_info")));
+        auto *pMulti = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        const Fields fields = report("http://127.0.0.1:1/alpha.m3u8", "n" + QByteArray::number(i));
+        for (const auto &field : fields) {
+            QHttpPart part;
+            part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                           QVariant(QByteArray("form-data; name=\"") + field.first + '"'));
+            part.setBody(field.second);
+            pMulti->append(part);
+        }
+        QNetworkReply *pReply = m_pManager->post(request, pMulti);
+        pMulti->setParent(pReply);
+        lstReplies << pReply;
+    }
+    // Stop while reports are still coming in.
+    QTRY_VERIFY(std::count_if(lstReplies.begin(), lstReplies.end(),
+                              [](QNetworkReply *p) { return p->isFinished(); }) >= 30);
+    m_pService->signal(SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(lstReplies.begin(), lstReplies.end(),
+                                         [](QNetworkReply *p) { return p->isFinished(); }),
+                             20000);
+    int nAcknowledged = 0;
+    for (QNetworkReply *pReply : lstReplies) {
+        if (pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200 &&
+            readAsPlayer(pReply->readAll()).strAction == QLatin1String("post_play_info"))
+            ++nAcknowledged;
+    }
+    QVERIFY(m_pService->stop());
+    qInfo() << nAcknowledged << "of 300 reports acknowledged before the stop";
+    QVERIFY(nAcknowledged >= 30);
+    QVERIFY(storedPlays(m_pService->dbPath()) >= nAcknowledged);
+    qDeleteAll(lstReplies);
+}
+
+void TestService::demoChannelsServed()
+{
+    const QString strDir = m_pDir->filePath(QStringLiteral("demo/news"));
+    QVERIFY(QDir().mkpath(strDir));
+    writeFile(strDir + QStringLiteral("/index.m3u8"),
+              "#EXTM3U\n#EXTINF:2.0,\nseg0.ts\n#EXTINF:2.0,\nseg1.ts\n#EXT-X-ENDLIST\n");
+    writeFile(strDir + QStringLiteral("/seg0.ts"), "zero");
+    writeFile(strDir + QStringLiteral("/seg1.ts"), "one");
+    QVERIFY(startService());
+
+    const HttpResult playlist = get(QStringLiteral("/demo/news/live.m3u8"));
+    QCOMPARE(playlist.nStatus, 200);
+    QVERIFY(playlist.body.startsWith("#EXTM3U\n"));
+    QVERIFY(playlist.body.contains("#EXT-X-MEDIA-SEQUENCE:"));
+    QVERIFY(!playlist.body.contains("ENDLIST"));
+    QCOMPARE(get(QStringLiteral("/demo/news/s5.ts")).body, QByteArray("one"));
+    QCOMPARE(get(QStringLiteral("/demo/news/s6.ts")).body, QByteArray("zero"));
+    QCOMPARE(get(QStringLiteral("/demo/nothing/live.m3u8")).nStatus, 404);
+    QCOMPARE(get(QStringLiteral("/demo/news/../../service.sqlite")).nStatus, 404);
+    QCOMPARE(get(QStringLiteral("/demo/news/s99999999999999999999999.ts")).nStatus, 404);
+}
+
+void TestService::refusesToStart_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown option") << "option"
+                                    << "unknown option";
+    QTest::newRow("option without value") << "novalue"
+                                          << "needs a value";
+    QTest::newRow("bad listen address") << "listen"
+                                        << "bad --listen";
+    QTest::newRow("missing channel file") << "missing"
+                                          << "cannot read channel file";
+    QTest::newRow("channel file is a directory") << "directory"
+                                                 << "cannot read channel file";
+    QTest::newRow("port in use") << "port"
+                                 << "Address already in use";
+    QTest::newRow("database not usable") << "db"
+                                         << "database";
+}
+
+void TestService::refusesToStart()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QString, message);
+    const QString strChannels = m_pDir->filePath(QStringLiteral("channels.m3u"));
+    writeFile(strChannels, kChannels);
+    const QString strDb = m_pDir->filePath(QStringLiteral("db.sqlite"));
+    QTcpServer busy;
+    QVERIFY(busy.listen(QHostAddress::LocalHost));
+    QStringList lstArgs = {QStringLiteral("--listen"),   QStringLiteral("127.0.0.1:0"),
+                           QStringLiteral("--db"),       strDb,
+                           QStringLiteral("--channels"), strChannels};
+    if (scenario == QLatin1String("option"))
+        lstArgs << QStringLiteral("--frobnicate");
+    else if (scenario == QLatin1String("novalue"))
+        lstArgs << QStringLiteral("--db");
+    else if (scenario == QLatin1String("listen"))
+        lstArgs[1] = QStringLiteral("127.0.0.1:99999");
+    else if (scenario == QLatin1String("missing"))
+        lstArgs[5] = m_pDir->filePath(QStringLiteral("nope.m3u"));
+    else if (scenario == QLatin1String("directory"))
+        lstArgs[5] = m_pDir->path();
+    else if (scenario == QLatin1String("port"))
+        lstArgs[1] = QStringLiteral("127.0.0.1:%1").arg(busy.serverPort());
+    else if (scenario == QLatin1String("db"))
+        lstArgs[3] = m_pDir->path();
+
+    QProcess process;
+    process.start(QStringLiteral(MIREL_SERVICE_BINARY), lstArgs);
+    QVERIFY(process.waitForFinished(10000));
+    QVERIFY(process.exitCode() != 0);
+    const QString strErr = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    const QStringList lstLines = strErr.split(QLatin1Char('\n'));
+    QVERIFY2(lstLines.last().startsWith(QLatin1String("mirel-channel-service: ")),
+             qPrintable(strErr));
+    QVERIFY2(lstLines.last().contains(message), qPrintable(strErr));
+
+    QProcess help;
+    help.start(QStringLiteral(MIREL_SERVICE_BINARY), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(help.readAllStandardOutput().contains("--demo DIR"));
+}
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"
