@@ -1,0 +1,262 @@
+// Load benchmark of the channel service over loopback. Starts the real
+// service binary on a free port with a fresh database and a channel file of
+// 10,000 channels, then:
+//   1. get_video_list from several clients for a few seconds, as the player
+//      asks for it (gzip accepted) and uncompressed;
+//   2. post_play_info at full speed from several clients for 20 s;
+// printing requests per second and latency percentiles, then stops the
+// service and checks that every acknowledged report is in the database.
+//
+// bench_service [SECONDS_OF_POSTS]   (default 20, at most 120)
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kChannels = 10000;
+
+struct Figures
+{
+    std::vector<double> lstLatencyMs;
+    long nOk = 0;
+    long nRefused = 0; // an HTTP answer other than the expected one
+    long nFailed = 0;  // no answer at all
+    double dSeconds = 0;
+};
+
+void print(const char *pszWhat, Figures &figures)
+{
+    std::vector<double> &lat = figures.lstLatencyMs;
+    std::sort(lat.begin(), lat.end());
+    auto pct = [&](double p) {
+        return lat.empty() ? 0.0 : lat[std::min(lat.size() - 1, size_t(p * double(lat.size())))];
+    };
+    std::printf("%-34s %7ld ok %5ld refused %5ld failed  %8.1f req/s   latency ms: "
+                "p50 %.2f  p90 %.2f  p99 %.2f  max %.2f\n",
+                pszWhat, figures.nOk, figures.nRefused, figures.nFailed,
+                double(figures.nOk) / figures.dSeconds, pct(0.5), pct(0.9), pct(0.99),
+                lat.empty() ? 0.0 : lat.back());
+}
+
+// Runs nThreads clients, each calling request(client, threadIndex, n) in a
+// loop until the time is up; request returns 1 ok, 0 refused, -1 failed.
+template <class Request> Figures hammer(int nPort, int nThreads, double dSeconds, Request request)
+{
+    std::mutex mutex;
+    Figures total;
+    std::vector<std::thread> lstThreads;
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration<double>(dSeconds);
+    for (int t = 0; t < nThreads; ++t) {
+        lstThreads.emplace_back([&, t] {
+            httplib::Client client("127.0.0.1", nPort);
+            client.set_keep_alive(true);
+            client.set_tcp_nodelay(true);
+            client.set_read_timeout(30, 0);
+            Figures mine;
+            for (long n = 0; Clock::now() < deadline; ++n) {
+                const auto t0 = Clock::now();
+                const int nResult = request(client, t, n);
+                mine.lstLatencyMs.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+                (nResult > 0 ? mine.nOk : nResult == 0 ? mine.nRefused : mine.nFailed)++;
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            total.lstLatencyMs.insert(total.lstLatencyMs.end(), mine.lstLatencyMs.begin(),
+                                      mine.lstLatencyMs.end());
+            total.nOk += mine.nOk;
+            total.nRefused += mine.nRefused;
+            total.nFailed += mine.nFailed;
+        });
+    }
+    for (std::thread &thread : lstThreads)
+        thread.join();
+    total.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return total;
+}
+
+std::string readFile(const std::string &strPath)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const double dPostSeconds =
+        argc > 1 ? std::min(120.0, std::max(1.0, std::atof(argv[1]))) : 20.0;
+
+    char szDir[] = "/tmp/bench_service.XXXXXX";
+    if (!mkdtemp(szDir)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string strDir = szDir;
+    const std::string strChannels = strDir + "/channels.m3u";
+    const std::string strDb = strDir + "/bench.sqlite";
+    const std::string strLog = strDir + "/service.log";
+    {
+        std::ofstream out(strChannels);
+        out << "#EXTM3U\n";
+        for (int i = 0; i < kChannels; ++i)
+            out << "#EXTINF:-1 tvg-id=\"bench" << i << "\" tvg-country=\""
+                << (i % 4 == 0   ? "US"
+                    : i % 4 == 1 ? "CN"
+                    : i % 4 == 2 ? "JP"
+                                 : "FR")
+                << "\" group-title=\"Bench\",Bench Channel " << i << "\nhttp://127.0.0.1:1/live/"
+                << i << ".m3u8\n";
+    }
+
+    // The service, with its log in a file (it logs every request).
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, strLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::string strBinary = MIREL_SERVICE_BINARY;
+    std::vector<std::string> lstArgs = {strBinary,   "--listen", "127.0.0.1:0",
+                                        "--db",      strDb,      "--channels",
+                                        strChannels, "--demo",   strDir + "/no-demo"};
+    std::vector<char *> argvService;
+    for (std::string &str : lstArgs)
+        argvService.push_back(&str[0]);
+    argvService.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, strBinary.c_str(), &actions, nullptr, argvService.data(), environ) != 0) {
+        std::perror("posix_spawn");
+        return 1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+
+    int nPort = 0;
+    const std::regex listening("listening on http://127\\.0\\.0\\.1:(\\d+)");
+    for (int i = 0; i < 200 && nPort == 0; ++i) {
+        std::smatch match;
+        const std::string strText = readFile(strLog);
+        if (std::regex_search(strText, match, listening))
+            nPort = std::stoi(match[1]);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (nPort == 0) {
+        std::fprintf(stderr, "the service did not start:\n%s\n", readFile(strLog).c_str());
+        kill(pid, SIGKILL);
+        return 1;
+    }
+    std::printf("service on port %d, %d channels, database %s\n", nPort, kChannels, strDb.c_str());
+
+    // 1. The channel list, as the player asks for it and uncompressed.
+    size_t nBodyBytes = 0;
+    {
+        httplib::Client client("127.0.0.1", nPort);
+        httplib::Headers headers = {{"Accept-Encoding", "identity"}};
+        const auto res = client.Get("/remote/get_video_list", headers);
+        if (!res || res->status != 200) {
+            std::fprintf(stderr, "get_video_list failed\n");
+            kill(pid, SIGKILL);
+            return 1;
+        }
+        nBodyBytes = res->body.size();
+        size_t nIds = 0;
+        for (size_t p = res->body.find("\"id\":"); p != std::string::npos;
+             p = res->body.find("\"id\":", p + 1))
+            ++nIds;
+        std::printf("get_video_list: %zu bytes, %zu channels\n", nBodyBytes, nIds);
+    }
+    for (const char *pszEncoding : {"gzip, deflate", "identity"}) {
+        Figures figures = hammer(nPort, 4, 5.0, [&](httplib::Client &client, int, long) {
+            httplib::Headers headers = {{"Accept-Encoding", pszEncoding}};
+            const auto res = client.Get("/remote/get_video_list", headers);
+            if (!res)
+                return -1;
+            return res->status == 200 && res->body.size() == nBodyBytes ? 1 : 0;
+        });
+        const std::string strWhat = std::string("get_video_list (") +
+                                    (pszEncoding[0] == 'g' ? "gzip" : "identity") + ", 4 clients)";
+        print(strWhat.c_str(), figures);
+    }
+
+    // 2. Play reports at full speed; every acknowledged one is remembered.
+    std::mutex ackMutex;
+    std::set<std::string> acknowledged;
+    constexpr int kPosters = 8;
+    Figures posts =
+        hammer(nPort, kPosters, dPostSeconds, [&](httplib::Client &client, int t, long n) {
+            const std::string strName = "bench-" + std::to_string(t) + "-" + std::to_string(n);
+            const httplib::MultipartFormDataItems items = {
+                {"region", "china", "", ""},
+                {"video_name", strName, "", ""},
+                {"video_url", "http://127.0.0.1:1/live/" + std::to_string(n % kChannels) + ".m3u8",
+                 "", ""},
+                {"app_ver", "WIN_1_2", "", ""}};
+            const auto res = client.Post("/remote/post_play_info", items);
+            if (!res)
+                return -1;
+            if (res->status != 200 || res->body != "{\"action\":\"post_play_info\"}")
+                return 0;
+            std::lock_guard<std::mutex> lock(ackMutex);
+            acknowledged.insert(strName);
+            return 1;
+        });
+    print("post_play_info (8 clients)", posts);
+
+    // Stop the service the ordinary way, then look at what it stored.
+    kill(pid, SIGTERM);
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    std::printf("service stopped, exit status %d\n",
+                WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1);
+
+    sqlite3 *pDb = nullptr;
+    std::set<std::string> stored;
+    long nRows = 0;
+    if (sqlite3_open_v2(strDb.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *pStmt = nullptr;
+        if (sqlite3_prepare_v2(pDb, "SELECT video_name FROM plays", -1, &pStmt, nullptr) ==
+            SQLITE_OK) {
+            while (sqlite3_step(pStmt) == SQLITE_ROW) {
+                stored.insert(reinterpret_cast<const char *>(sqlite3_column_text(pStmt, 0)));
+                ++nRows;
+            }
+        }
+        sqlite3_finalize(pStmt);
+    }
+    sqlite3_close(pDb);
+    long nMissing = 0;
+    for (const std::string &strName : acknowledged)
+        nMissing += stored.count(strName) == 0;
+    std::printf("database: %ld rows; %zu reports acknowledged, %ld of them missing\n", nRows,
+                acknowledged.size(), nMissing);
+
+    std::system(("rm -rf '" + strDir + "'").c_str());
+    return nMissing == 0 && !acknowledged.empty() ? 0 : 1;
+}
