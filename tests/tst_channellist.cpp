@@ -788,6 +788,14 @@ void TestChannelList::contextMenuArea()
     // Over the tabs, the same menu object is reused.
     QCOMPARE(openContextMenu(dlg.get(), tabsOf(dlg.get())->geometry().center()), menu);
     dlg->hideContextMenu();
+
+    // A right click on a list reaches the panel through its parents.
+    QWidget *viewport = listOf(dlg.get(), 0)->viewport();
+    const QPoint ptList(10, 10);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, ptList, viewport->mapToGlobal(ptList));
+    QApplication::sendEvent(viewport, &event);
+    QVERIFY(menu->isVisible());
+    dlg->hideContextMenu();
 }
 
 void TestChannelList::copyToMyFavorite()
