@@ -80,6 +80,7 @@ private slots:
 
     void loadAndSave_data();
     void loadAndSave();
+    void anyStoredLengthSavesWellFormed();
     void itemRoles();
     void nonAsciiRoundTrip();
     void newlyTabDraggedElsewhere();
@@ -317,6 +318,41 @@ void TestChannelList::loadAndSave()
     QCOMPARE(reread.m_lstDefaultChannels, savedNewly);
     QCOMPARE(reread.m_lstCategoryList, savedList);
     QCOMPARE(reread.m_mapCategory.keys(), savedMap.keys());
+}
+
+void TestChannelList::anyStoredLengthSavesWellFormed()
+{
+    // Lists of every length up to a few triples, made of awkward strings: each
+    // loads, and what is saved back is whole triples with numeric scores.
+    const QStringList lstPool = {
+        "", " ", "12", "-3", "x", "1e3", "２", QString(3000, QChar(0x4e2d)), "\n", "0x10"};
+    for (int nLength = 0; nLength <= 10; ++nLength) {
+        QStringList lst;
+        for (int i = 0; i < nLength; ++i)
+            lst << lstPool.at((i * 7 + nLength) % lstPool.size());
+        resetSettings();
+        g_pSettings->setDefaultChannels(lst);
+        storeCategories({"C", "Missing"}, {{"C", lst}, {"Unnamed", lst}});
+        auto dlg = makeList();
+        const int nChannels = (nLength + 2) / 3;
+        QCOMPARE(listOf(dlg.get(), 0)->count(), nChannels);
+        QCOMPARE(listOf(dlg.get(), 1)->count(), nChannels);
+        dlg->saveChannelLists();
+
+        QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"C", "Missing"}));
+        QCOMPARE(g_pSettings->m_mapCategory.keys(), (QStringList{"C", "Missing"}));
+        const QList<QStringList> lstSaved = {g_pSettings->m_lstDefaultChannels,
+                                             g_pSettings->m_mapCategory.value("C").toStringList()};
+        for (const QStringList &lstTriples : lstSaved) {
+            QCOMPARE(lstTriples.size(), nChannels * 3);
+            for (int i = 0; i < lstTriples.size(); i += 3) {
+                QCOMPARE(lstTriples.at(i), lst.at(i)); // names survive unchanged
+                bool bOk = false;
+                lstTriples.at(i + 2).toInt(&bOk);
+                QVERIFY(bOk);
+            }
+        }
+    }
 }
 
 void TestChannelList::itemRoles()
