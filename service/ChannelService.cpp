@@ -52,6 +52,22 @@ void refuse(httplib::Response &res, int nStatus, const QString &strWhy, const ch
     setJson(res, obj);
 }
 
+// Request text as it may appear in the log: one line, printable, bounded
+// (the path is percent-decoded, so it can hold anything).
+QString loggable(const std::string &str)
+{
+    if (str.empty())
+        return QStringLiteral("-");
+    QString strOut = decodeText(str.data(), int(std::min<size_t>(str.size(), 300)));
+    for (QChar &ch : strOut) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+            ch = QLatin1Char('?');
+    }
+    if (str.size() > 300)
+        strOut += QStringLiteral("...");
+    return strOut;
+}
+
 QString statusText(int nStatus)
 {
     switch (nStatus) {
@@ -263,13 +279,19 @@ void ChannelService::setupRoutes()
     });
 
     server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
-        const double dMs =
-            t_bStarted ? std::chrono::duration<double, std::milli>(Clock::now() - t_start).count()
-                       : 0.0;
+        // A request that could not be parsed never reached the pre-routing
+        // handler: it has no start time (and maybe no method or path).
+        const QString strTime =
+            t_bStarted
+                ? QString::asprintf(
+                      "%.2f ms",
+                      std::chrono::duration<double, std::milli>(Clock::now() - t_start).count())
+                : QStringLiteral("- ms");
         t_bStarted = false;
-        qInfo().noquote() << QString::asprintf("%s %s %d %.2f ms %s", req.method.c_str(),
-                                               req.path.c_str(), res.status, dMs,
-                                               req.remote_addr.c_str());
+        qInfo().noquote() << QStringLiteral("%1 %2 %3 %4 %5")
+                                 .arg(loggable(req.method), loggable(req.path))
+                                 .arg(res.status)
+                                 .arg(strTime, loggable(req.remote_addr));
     });
 
     // Replies the library makes itself (404, a body over the limit, a broken
@@ -297,7 +319,7 @@ void ChannelService::setupRoutes()
         // Part of a refused body may still be unread: the connection cannot
         // carry another request.
         res.set_header("Connection", "close");
-        qDebug().noquote() << "refused" << req.method.c_str() << req.path.c_str() << res.status;
+        qDebug().noquote() << "refused" << loggable(req.method) << loggable(req.path) << res.status;
         return httplib::Server::HandlerResponse::Handled;
     }));
 

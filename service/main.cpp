@@ -142,6 +142,8 @@ int main(int argc, char *argv[])
     if (strDemo.isEmpty())
         strDemo = firstExisting({strProgramDir + QStringLiteral("/../demo"),
                                  strProgramDir + QStringLiteral("/../share/mirel-player/demo")});
+    strDemo = QDir::cleanPath(strDemo);
+    strChannels = QDir::cleanPath(strChannels);
     if (strDb.isEmpty()) {
         const QString strDataDir =
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

@@ -5,6 +5,7 @@
 #include "DemoChannels.h"
 #include "M3uParser.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHttpMultiPart>
 #include <QJsonDocument>
@@ -218,6 +219,8 @@ private slots:
     void badPostsRefused_data();
     void badPostsRefused();
     void oversizedChunkedBodyRefused();
+    void malformedRequestsAnswered_data();
+    void malformedRequestsAnswered();
     void silentClientDropped();
     void manyConnectionsAnswered();
     void databaseReused();
@@ -553,6 +556,10 @@ void TestService::settingsReply()
     QCOMPARE(obj.keys(), QStringList({QStringLiteral("action"), QStringLiteral("data")}));
     QCOMPARE(obj.value(QStringLiteral("data")).toArray().first().toObject().keys(),
              QStringList({QStringLiteral("name"), QStringLiteral("value")}));
+    // Every request is logged: method, path, status, time taken.
+    QTRY_VERIFY(QRegularExpression(QStringLiteral("GET /remote/get_settings 200 [0-9.]+ ms"))
+                    .match(QString::fromUtf8(m_pService->log()))
+                    .hasMatch());
 }
 
 void TestService::videoListReply()
@@ -764,6 +771,50 @@ void TestService::oversizedChunkedBodyRefused()
     QCOMPARE(storedPlays(m_pService->dbPath()), qint64(0));
 }
 
+void TestService::malformedRequestsAnswered_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::newRow("not HTTP") << QByteArray("GARBAGE\r\n\r\n") << QByteArray("HTTP/1.1 400");
+    QByteArray binary;
+    for (int i = 0; i < 2560; ++i)
+        binary += char(i);
+    QTest::newRow("binary") << binary + "\r\n\r\n" << QByteArray("HTTP/1.1 400");
+    QTest::newRow("huge request line")
+        << "GET /" + QByteArray(100000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n"
+        << QByteArray("HTTP/1.1 414");
+    QTest::newRow("huge header") << "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " +
+                                        QByteArray(100000, 'b') + "\r\n\r\n"
+                                 << QByteArray("HTTP/1.1 400");
+    QTest::newRow("newline in the path")
+        << QByteArray("GET /x%0AGET%20/forged HTTP/1.1\r\nHost: x\r\n\r\n")
+        << QByteArray("HTTP/1.1 404");
+    QTest::newRow("unknown path") << QByteArray("GET /remote/nothing HTTP/1.1\r\nHost: x\r\n\r\n")
+                                  << QByteArray("HTTP/1.1 404");
+    QTest::newRow("GET of the report path")
+        << QByteArray("GET /remote/post_play_info HTTP/1.1\r\nHost: x\r\n\r\n")
+        << QByteArray("HTTP/1.1 404");
+}
+
+void TestService::malformedRequestsAnswered()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, statusLine);
+    QVERIFY(startService());
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+    QVERIFY(socket.waitForConnected());
+    socket.write(request);
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer += socket.readAll()).contains("\r\n\r\n{"), 10000);
+    QVERIFY2(answer.startsWith(statusLine), answer.left(200).constData());
+    QVERIFY(answer.contains("\"error\":"));
+    QCOMPARE(get(QStringLiteral("/remote/get_settings")).nStatus, 200);
+    // One log line per request, whatever the request held.
+    const QByteArray log = m_pService->log();
+    QVERIFY2(!log.contains("\nGET%20/forged") && !log.contains("\nGET /forged"), log.constData());
+}
+
 void TestService::silentClientDropped()
 {
     QVERIFY(startService());
@@ -832,7 +883,24 @@ void TestService::databaseReused()
     m_pManager->clearConnectionCache();
     QVERIFY(m_pService->stop());
 
-    // Same file, same database: same ids, same version, the play still counts.
+    // Two older reports: six days old counts, eight days old does not.
+    {
+        sqlite3 *pDb = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_pService->dbPath()).constData(), &pDb),
+                 SQLITE_OK);
+        const qint64 nDay = 24LL * 3600 * 1000;
+        const qint64 nNow = QDateTime::currentMSecsSinceEpoch();
+        const QByteArray sql =
+            "INSERT INTO plays(time, region, video_name, video_url, app_ver, client) VALUES(" +
+            QByteArray::number(nNow - 6 * nDay) +
+            ", 'all', 'x', 'http://127.0.0.1:1/cctv1.m3u8', 'WIN_1_2', '127.0.0.1'), (" +
+            QByteArray::number(nNow - 8 * nDay) +
+            ", 'all', 'x', 'http://127.0.0.1:1/cctv1.m3u8', 'WIN_1_2', '127.0.0.1')";
+        QCOMPARE(sqlite3_exec(pDb, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(pDb);
+    }
+
+    // Same file, same database: same ids, same version, the plays still count.
     QVERIFY(m_pService->start());
     QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers.value(0),
              strVer);
@@ -841,7 +909,7 @@ void TestService::databaseReused()
     QCOMPARE(lstSecond.size(), lstFirst.size());
     for (int i = 0; i < lstFirst.size(); ++i)
         QCOMPARE(lstSecond.at(i).nId, lstFirst.at(i).nId);
-    QCOMPARE(lstSecond.at(1).nScore, 1);
+    QCOMPARE(lstSecond.at(1).nScore, 2);
     m_pManager->clearConnectionCache();
     QVERIFY(m_pService->stop());
 
