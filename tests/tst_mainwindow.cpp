@@ -4,6 +4,11 @@
 #include "MainWindow.h"
 #include "Settings.h"
 #include "ThreadVlc.h"
+#include "httpfileserver.h"
+#include "qvlc/qvlcinstance.h"
+#include "qvlc/qvlcmedia.h"
+#include "qvlc/qvlcmediaplayer.h"
+#include "qvlc/qvlcvideowidget.h"
 #include "ui_DlgControl.h"
 #include "ui_MainWindow.h"
 
@@ -11,6 +16,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -41,7 +47,28 @@ private slots:
     void cursorStaysWhenNothingPlays();
     void closeBeforeAnyPlay();
 
+    // With real clips played through libVLC from a local HTTP server.
+    void doubleClickPlaysChannel();
+    void playStopAndNeighbours();
+    void autoPlayAtStartAndCloseWhilePlaying();
+    void badChannelsLeaveTheWindowResponsive();
+    void closeWhileConnecting();
+    void cursorHidesWhilePlaying();
+
 private:
+    struct Channel
+    {
+        QString name;
+        QColor colour;
+    };
+    bool makeClips();
+    QStringList triples() const;
+    QListWidget *newlyList(MainWindow &w) const;
+    static QColor surfaceColour(MainWindow &w);
+    static bool looksLike(const QColor &seen, const QColor &expected);
+    static bool playing(MainWindow &w);
+    void waitForPicture(MainWindow &w, const QColor &colour);
+
     std::unique_ptr<MainWindow> makeWindow(const QRect &geometry = QRect(40, 40, 800, 600));
     static Ui::MainWindow *form(MainWindow &w) { return w.ui; }
     static CDlgControl *panel(MainWindow &w) { return w.m_pDlgControl; }
@@ -51,7 +78,98 @@ private:
 
     QProcess m_windowManager;
     std::unique_ptr<CSettings> m_pSettings;
+    QTemporaryDir m_mediaDir;
+    std::unique_ptr<HttpFileServer> m_pServer;
+    const QList<Channel> m_channels = {{QStringLiteral("Blue"), QColor(0x20, 0x60, 0xC0)},
+                                       {QStringLiteral("Red"), QColor(0xC0, 0x30, 0x30)},
+                                       {QStringLiteral("Green"), QColor(0x30, 0xB0, 0x40)}};
 };
+
+// One clip per channel: 30 s of a single colour with a tone, so that a picture
+// on the screen can be told apart by its colour.
+bool TestMainWindow::makeClips()
+{
+    for (const Channel &channel : m_channels) {
+        QProcess ffmpeg;
+        ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-hide_banner",
+                      "-loglevel",
+                      "error",
+                      "-y",
+                      "-f",
+                      "lavfi",
+                      "-i",
+                      QStringLiteral("color=c=0x%1:size=320x240:rate=25")
+                          .arg(channel.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')),
+                      "-f",
+                      "lavfi",
+                      "-i",
+                      "sine=frequency=440:sample_rate=48000",
+                      "-t",
+                      "30",
+                      "-c:v",
+                      "libx264",
+                      "-preset",
+                      "ultrafast",
+                      "-pix_fmt",
+                      "yuv420p",
+                      "-g",
+                      "25",
+                      "-c:a",
+                      "aac",
+                      "-f",
+                      "mpegts",
+                      m_mediaDir.filePath(channel.name + QStringLiteral(".ts"))});
+        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
+            qWarning() << "ffmpeg failed" << ffmpeg.readAll();
+            return false;
+        }
+    }
+    return true;
+}
+
+QStringList TestMainWindow::triples() const
+{
+    QStringList lst;
+    for (const Channel &channel : m_channels)
+        lst << channel.name << m_pServer->url(channel.name + QStringLiteral(".ts")).toString()
+            << QStringLiteral("0");
+    return lst;
+}
+
+QListWidget *TestMainWindow::newlyList(MainWindow &w) const
+{
+    auto *tabs = list(w)->findChild<QTabWidget *>();
+    return tabs ? qobject_cast<QListWidget *>(tabs->widget(0)) : nullptr;
+}
+
+QColor TestMainWindow::surfaceColour(MainWindow &w)
+{
+    QWidget *surface = form(w)->centralWidget;
+    const QPoint centre = surface->mapToGlobal(surface->rect().center());
+    const QImage image = QGuiApplication::primaryScreen()
+                             ->grabWindow(0, centre.x() - 2, centre.y() - 2, 5, 5)
+                             .toImage();
+    return image.isNull() ? QColor() : image.pixelColor(2, 2);
+}
+
+bool TestMainWindow::looksLike(const QColor &seen, const QColor &expected)
+{
+    return qAbs(seen.red() - expected.red()) < 40 && qAbs(seen.green() - expected.green()) < 40 &&
+           qAbs(seen.blue() - expected.blue()) < 40;
+}
+
+bool TestMainWindow::playing(MainWindow &w)
+{
+    QVlcMediaPlayer *player = w.m_pThreadVlc ? w.m_pThreadVlc->player() : nullptr;
+    return player && player->state() == QVlcMediaPlayer::Playing;
+}
+
+void TestMainWindow::waitForPicture(MainWindow &w, const QColor &colour)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(looksLike(surfaceColour(w), colour), 15000);
+}
 
 void TestMainWindow::initTestCase()
 {
@@ -67,10 +185,15 @@ void TestMainWindow::initTestCase()
             return xprop.readAllStandardOutput().contains("window id");
         }(),
         10000);
+    QVERIFY(m_mediaDir.isValid());
+    QVERIFY(makeClips());
+    m_pServer.reset(new HttpFileServer(m_mediaDir.path()));
+    QVERIFY(m_pServer->start());
 }
 
 void TestMainWindow::cleanupTestCase()
 {
+    m_pServer.reset();
     m_windowManager.terminate();
     m_windowManager.waitForFinished();
 }
@@ -137,13 +260,19 @@ void TestMainWindow::hotZones()
     moveCursorToSurfaceRow(*w, 200);
     QTRY_VERIFY(!list(*w)->isVisible());
 
+    // The panel covers its own zone, so the boundary is approached from the
+    // neutral rows above it, where moves reach the video surface.
+    QSignalSpy moves(form(*w)->centralWidget, &QVlcVideoWidget::mouseMove);
+    moveCursorToSurfaceRow(*w, 530);
+    QVERIFY(moves.wait());
+    QVERIFY(!panel(*w)->isVisible());
     moveCursorToSurfaceRow(*w, 531);
     QTRY_VERIFY(panel(*w)->isVisible());
     // Centred, with one pixel row below it.
     QCOMPARE(panel(*w)->x(), 400 - 250);
     QCOMPARE(panel(*w)->width(), 500);
     QCOMPARE(panel(*w)->y(), 600 - panel(*w)->height() - 1);
-    moveCursorToSurfaceRow(*w, 530);
+    moveCursorToSurfaceRow(*w, 300);
     QTRY_VERIFY(!panel(*w)->isVisible());
 
     // The channel list button toggles the list.
@@ -322,7 +451,8 @@ void TestMainWindow::cursorStaysWhenNothingPlays()
     auto w = makeWindow();
     QVERIFY(w);
     QSignalSpy fired(&w->m_timerHideCursor, &QTimer::timeout);
-    moveCursorToSurfaceRow(*w, 300);
+    moveCursorToSurfaceRow(*w, 300, 200);
+    moveCursorToSurfaceRow(*w, 310, 210);
     QVERIFY(fired.wait(5000));
     QVERIFY(!w->m_bCursorHidden);
     QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
@@ -344,6 +474,176 @@ void TestMainWindow::closeBeforeAnyPlay()
     QTest::ignoreMessage(QtDebugMsg, "closeEvent2");
     QTest::ignoreMessage(QtDebugMsg, "closeEvent3");
     w.reset();
+}
+
+void TestMainWindow::doubleClickPlaysChannel()
+{
+    g_pSettings->setDefaultChannels(triples());
+    auto w = makeWindow();
+    QVERIFY(w);
+    moveCursorToSurfaceRow(*w, 20);
+    QTRY_VERIFY(list(*w)->isVisible());
+    QListWidget *pList = newlyList(*w);
+    QVERIFY(pList);
+    QCOMPARE(pList->count(), 3);
+
+    const QRect rcItem = pList->visualItemRect(pList->item(1));
+    QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, rcItem.center());
+    QTest::mouseDClick(pList->viewport(), Qt::LeftButton, {}, rcItem.center());
+
+    QVERIFY(w->m_pThreadVlc);
+    QVERIFY(w->m_bPlaying);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Red"));
+    QVERIFY(w->m_pDlgChannelName && w->m_pDlgChannelName->isVisible());
+    QCOMPARE(w->m_pDlgChannelName->m_strText, QStringLiteral("Red"));
+    QCOMPARE(w->m_pDlgChannelName->pos(), QPoint(0, 0));
+    QCOMPARE(g_pSettings->m_strPlayingVideoName, QStringLiteral("Red"));
+    QCOMPARE(g_pSettings->m_strPlayingVideoUrl,
+             m_pServer->url(QStringLiteral("Red.ts")).toString());
+    QVERIFY(panel(*w)->m_bPlaying);
+
+    // The worker opens the URL the list gave, and the picture reaches the screen.
+    moveCursorToSurfaceRow(*w, 300);
+    QTRY_VERIFY(!list(*w)->isVisible());
+    waitForPicture(*w, m_channels[1].colour);
+    QCOMPARE(w->m_pThreadVlc->player()->media()->url(), m_pServer->url(QStringLiteral("Red.ts")));
+    QTRY_VERIFY_WITH_TIMEOUT(!w->m_pDlgChannelName->isVisible(), 4000);
+    QVERIFY(!w->close());
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+}
+
+void TestMainWindow::playStopAndNeighbours()
+{
+    g_pSettings->setDefaultChannels(triples());
+    auto w = makeWindow();
+    QVERIFY(w);
+    Ui::CDlgControl *controls = panel(*w)->ui;
+    // The list's current row starts at the first channel.
+    QVERIFY(controls->btnNext->isEnabled());
+
+    controls->btnPlay->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Blue"));
+    waitForPicture(*w, m_channels[0].colour);
+
+    // Play while playing stops and hides the surface.
+    controls->btnPlay->click();
+    QVERIFY(!w->m_bPlaying);
+    QVERIFY(form(*w)->centralWidget->isHidden());
+    QVERIFY(!panel(*w)->m_bPlaying);
+    QTRY_VERIFY(!playing(*w));
+
+    // Nothing was current in the list, so Next starts at its first row.
+    controls->btnNext->click();
+    QVERIFY(w->m_bPlaying);
+    QVERIFY(!form(*w)->centralWidget->isHidden());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Blue"));
+    QVERIFY(controls->btnNext->isEnabled());
+    QVERIFY(!controls->btnPrev->isEnabled());
+
+    controls->btnNext->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Red"));
+    waitForPicture(*w, m_channels[1].colour);
+    QVERIFY(controls->btnNext->isEnabled());
+    QVERIFY(controls->btnPrev->isEnabled());
+
+    controls->btnNext->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Green"));
+    waitForPicture(*w, m_channels[2].colour);
+    QVERIFY(!controls->btnNext->isEnabled());
+    QVERIFY(controls->btnPrev->isEnabled());
+
+    controls->btnPrev->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Red"));
+    waitForPicture(*w, m_channels[1].colour);
+    QVERIFY(!w->close());
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+}
+
+void TestMainWindow::autoPlayAtStartAndCloseWhilePlaying()
+{
+    g_pSettings->setAutoPlayLast(true);
+    g_pSettings->setPlayingVideoName(QStringLiteral("Green"));
+    g_pSettings->setPlayingVideoUrl(m_pServer->url(QStringLiteral("Green.ts")).toString());
+    std::unique_ptr<MainWindow> w(new MainWindow);
+    // The play command is issued by the constructor, before the window shows.
+    QVERIFY(w->m_pThreadVlc);
+    QVERIFY(w->m_bPlaying);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Green"));
+    w->setGeometry(30, 40, 700, 500);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    waitForPicture(*w, m_channels[2].colour);
+
+    QSignalSpy closed(w->m_pThreadVlc, &CThreadVlc::closeMainWindow);
+    const QSize size = w->size();
+    QVERIFY(!w->close()); // the first close only starts the shutdown
+    QVERIFY(!w->isVisible());
+    QCOMPARE(g_pSettings->m_nMainWindowWidth, size.width());
+    QCOMPARE(g_pSettings->m_nMainWindowHeight, size.height());
+    QCOMPARE(g_pSettings->m_bMainWindowMaximized, false);
+    QVERIFY(closed.wait(10000));
+    QTRY_VERIFY(w->m_bCloseByThread);
+    QTRY_VERIFY(w->m_pThreadVlc->isFinished());
+}
+
+void TestMainWindow::badChannelsLeaveTheWindowResponsive()
+{
+    auto w = makeWindow();
+    QVERIFY(w);
+    QVERIFY(!w->play(QString(), m_pServer->url(QStringLiteral("Blue.ts")).toString()));
+    QVERIFY(!w->play(QStringLiteral("Nameless"), QString()));
+    QVERIFY(!w->m_pThreadVlc);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player"));
+    QVERIFY(g_pSettings->m_strPlayingVideoName.isEmpty());
+
+    // A channel whose server answers 404, then one that refuses: the window
+    // stays responsive, and the next channel plays.
+    QVERIFY(w->play(QStringLiteral("Missing"),
+                    m_pServer->url(QStringLiteral("missing.ts")).toString()));
+    QVERIFY(w->play(QStringLiteral("Refused"),
+                    QStringLiteral("http://127.0.0.1:%1/x.ts").arg(HttpFileServer::refusedPort())));
+    QVERIFY(w->play(QStringLiteral("Blue"), m_pServer->url(QStringLiteral("Blue.ts")).toString()));
+    waitForPicture(*w, m_channels[0].colour);
+    QVERIFY(!w->close());
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+}
+
+void TestMainWindow::closeWhileConnecting()
+{
+    QTemporaryDir dir;
+    HttpFileServer silent(dir.path());
+    silent.setMode(HttpFileServer::NeverAnswer);
+    QVERIFY(silent.start());
+    auto w = makeWindow();
+    QVERIFY(w);
+    QVERIFY(w->play(QStringLiteral("Silent"), silent.url(QStringLiteral("live.ts")).toString()));
+    QTRY_VERIFY(silent.connectionCount() > 0);
+    QElapsedTimer timer;
+    timer.start();
+    w->close();
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 5000);
+    qDebug() << "closed while connecting in" << timer.elapsed() << "ms";
+}
+
+void TestMainWindow::cursorHidesWhilePlaying()
+{
+    auto w = makeWindow();
+    QVERIFY(w);
+    QVERIFY(w->play(QStringLiteral("Blue"), m_pServer->url(QStringLiteral("Blue.ts")).toString()));
+    QSignalSpy fired(&w->m_timerHideCursor, &QTimer::timeout);
+    moveCursorToSurfaceRow(*w, 300, 200);
+    moveCursorToSurfaceRow(*w, 310, 210);
+    QVERIFY(fired.wait(5000));
+    QVERIFY(w->m_bCursorHidden);
+    QCOMPARE(w->cursor().shape(), Qt::BlankCursor);
+    QVERIFY(!w->m_timerHideCursor.isActive());
+    // Any move brings it back; inside a zone it stays.
+    moveCursorToSurfaceRow(*w, w->height() - 10);
+    QTRY_VERIFY(!w->m_bCursorHidden);
+    QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(!w->m_timerHideCursor.isActive());
+    QVERIFY(!w->close());
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
 }
 
 QTEST_MAIN(TestMainWindow)
