@@ -181,13 +181,15 @@ void QVlcMediaPlayer::releaseMedia()
     // Detach the media from libVLC before it is deleted. This stops the input
     // and delivers MediaChanged on this thread, so the mutex is not held here.
     libvlc_media_player_set_media(m_vlcMediaPlayer, nullptr);
-    delete m_media;
-    m_media = nullptr;
+    QVlcMedia *old = m_media;
     QMutexLocker locker(&m_mutex);
+    m_media = nullptr;
     ++m_nMediaSerial;
     m_audioTracks.clear();
     m_videoTracks.clear();
     m_subtitles.clear();
+    locker.unlock();
+    delete old;
 }
 
 bool QVlcMediaPlayer::openMedia(QVlcMedia *media)
@@ -197,9 +199,12 @@ bool QVlcMediaPlayer::openMedia(QVlcMedia *media)
         delete media;
         return false;
     }
-    m_media = media;
-    m_media->setParent(this);
-    libvlc_media_player_set_media(m_vlcMediaPlayer, m_media->core());
+    media->setParent(this);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_media = media;
+    }
+    libvlc_media_player_set_media(m_vlcMediaPlayer, media->core());
     return true;
 }
 
@@ -221,6 +226,23 @@ void QVlcMediaPlayer::setHwnd(WId id)
 #else
     libvlc_media_player_set_xwindow(m_vlcMediaPlayer, static_cast<uint32_t>(id));
 #endif
+}
+
+QVlcInstance *QVlcMediaPlayer::instance() const
+{
+    return m_instance;
+}
+
+QVlcMedia *QVlcMediaPlayer::media() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_media;
+}
+
+bool QVlcMediaPlayer::hasMedia() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_media != nullptr;
 }
 
 QVlcMediaPlayer::State QVlcMediaPlayer::state() const

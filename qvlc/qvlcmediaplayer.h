@@ -84,9 +84,11 @@ public:
 
     libvlc_media_player_t *core() const { return m_vlcMediaPlayer; }
     bool isValid() const { return m_vlcMediaPlayer != nullptr; }
-    QVlcInstance *instance() const { return m_instance; }
-    QVlcMedia *media() const { return m_media; }
-    bool hasMedia() const { return m_media != nullptr; }
+    // Null once the instance has been deleted.
+    QVlcInstance *instance() const;
+    // The current media; guarded, so other threads may ask too.
+    QVlcMedia *media() const;
+    bool hasMedia() const;
     State state() const;
     QWidget *videoWidget() const { return m_videoWidget; }
 

@@ -332,9 +332,12 @@ void TestEngine::playToEnd()
     QVERIFY2(finished >= 2, qPrintable(ev.join(' ')));
     QCOMPARE(ev.mid(finished - 2, 3), QStringList({"State:5", "int:5", "finished"}));
     QCOMPARE(player.state(), QVlcMediaPlayer::Stopped);
-    // Time, position and length come from the events themselves.
-    QVERIFY2(rec.maxTime > 1000, qPrintable(QString::number(rec.maxTime)));
-    QVERIFY2(rec.lastPosition > 0.5, qPrintable(QString::number(rec.lastPosition)));
+    // Time, position and length come from the events themselves. (Over HLS
+    // libVLC reports them only now and then.)
+    if (which != TestMedia::Hls) {
+        QVERIFY2(rec.maxTime > 1000, qPrintable(QString::number(rec.maxTime)));
+        QVERIFY2(rec.lastPosition > 0.5, qPrintable(QString::number(rec.lastPosition)));
+    }
     // A stream over HTTP reports no length for MPEG-TS; a file does.
     if (!overHttp)
         QVERIFY2(qAbs(rec.length - 2000) < 300, qPrintable(QString::number(rec.length)));

@@ -1,0 +1,371 @@
+// The playback worker against real libVLC under Xvfb: the worker always binds
+// the player to a native window, as the main window has it do.
+#include "ThreadVlc.h"
+#include "httpfileserver.h"
+#include "qvlc/qvlcmedia.h"
+#include "qvlc/qvlcmediaplayer.h"
+#include "testmedia.h"
+
+#include <QtTest>
+
+namespace {
+
+// Collects every debug line, from whichever thread writes it.
+class LogCapture
+{
+public:
+    static void install() { s_previous = qInstallMessageHandler(handler); }
+    static QStringList lines()
+    {
+        QMutexLocker locker(&s_mutex);
+        return s_lines;
+    }
+    static void clear()
+    {
+        QMutexLocker locker(&s_mutex);
+        s_lines.clear();
+    }
+    static int count(const QString &line) { return lines().count(line); }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+    {
+        if (type == QtDebugMsg) {
+            QMutexLocker locker(&s_mutex);
+            s_lines.append(msg);
+            return;
+        }
+        s_previous(type, context, msg);
+    }
+    static QtMessageHandler s_previous;
+    static QMutex s_mutex;
+    static QStringList s_lines;
+};
+QtMessageHandler LogCapture::s_previous = nullptr;
+QMutex LogCapture::s_mutex;
+QStringList LogCapture::s_lines;
+
+// Writes the user's VLC configuration that the worker's instance reads.
+void writeVlcrc(const QByteArray &text)
+{
+    const QString dir = QDir::homePath() + "/.config/vlc";
+    QDir().mkpath(dir);
+    QFile rc(dir + "/vlcrc");
+    QVERIFY(rc.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    rc.write(text);
+}
+
+// Relays a worker signal emitted on the worker thread to the test's thread.
+class Relay : public QObject
+{
+    Q_OBJECT
+signals:
+    void fired();
+};
+
+} // namespace
+
+class TestThreadVlc : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void setUrlThenStopTakesOnlyStop();
+    void quitWithoutEngine();
+    void playStopAndReuse();
+    void subtitleText_data();
+    void subtitleText();
+    void badInput_data();
+    void badInput();
+    void quitWhileOpening();
+    void destroyWithoutQuit();
+
+private:
+    // Asks the worker to quit and waits for the thread to end.
+    bool quit(CThreadVlc *worker, int msTimeout = 10000);
+
+    QScopedPointer<HttpFileServer> m_server;
+    QScopedPointer<HttpFileServer> m_missing;
+    QScopedPointer<HttpFileServer> m_silent;
+    QScopedPointer<QWidget> m_video;
+};
+
+void TestThreadVlc::initTestCase()
+{
+    QVERIFY2(!TestMedia::dir().isEmpty(), "ffmpeg could not make the test clips");
+    m_server.reset(new HttpFileServer(TestMedia::dir()));
+    m_missing.reset(new HttpFileServer(TestMedia::dir()));
+    m_silent.reset(new HttpFileServer(TestMedia::dir()));
+    QVERIFY(m_server->start());
+    QVERIFY(m_missing->start());
+    QVERIFY(m_silent->start());
+    m_missing->setMode(HttpFileServer::NotFound);
+    m_silent->setMode(HttpFileServer::NeverAnswer);
+
+    // The ALSA output with audio decoding off: volume and mute take effect,
+    // and nothing is played to a device that is not there.
+    writeVlcrc("aout=alsa\naudio=0\n");
+
+    m_video.reset(new QWidget);
+    m_video->resize(320, 240);
+    m_video->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_video.data()));
+    LogCapture::install();
+}
+
+void TestThreadVlc::init()
+{
+    LogCapture::clear();
+}
+
+void TestThreadVlc::cleanup()
+{
+    if (QTest::currentTestFailed())
+        qWarning().noquote() << "debug lines:\n" << LogCapture::lines().join('\n');
+}
+
+void TestThreadVlc::cleanupTestCase()
+{
+    m_video.reset();
+    m_silent.reset();
+    m_missing.reset();
+    m_server.reset();
+}
+
+bool TestThreadVlc::quit(CThreadVlc *worker, int msTimeout)
+{
+    worker->quitPlayer();
+    return worker->wait(msTimeout);
+}
+
+void TestThreadVlc::setUrlThenStopTakesOnlyStop()
+{
+    CThreadVlc worker;
+    QVERIFY(worker.isRunning());
+    // One command word: the stop replaces the play before the worker looks.
+    worker.setUrl(m_server->url("clip.ts"), m_video.data());
+    worker.stop();
+    QTRY_COMPARE(LogCapture::count("stopPlayer"), 1);
+    QCOMPARE(LogCapture::count("playPlayer"), 0);
+    QVERIFY(worker.player() == nullptr);
+    const QStringList lines = LogCapture::lines();
+    QCOMPARE(lines.mid(0, 3), QStringList({"stop1", "stop2", "true"}));
+    QVERIFY(quit(&worker));
+}
+
+void TestThreadVlc::quitWithoutEngine()
+{
+    auto *worker = new CThreadVlc;
+    Relay relay;
+    connect(worker, &CThreadVlc::closeMainWindow, &relay, &Relay::fired);
+    QSignalSpy closeSpy(&relay, &Relay::fired);
+    worker->quitPlayer();
+    QVERIFY(closeSpy.wait(5000));
+    QVERIFY(worker->wait(5000));
+    QVERIFY(worker->isFinished());
+    QCOMPARE(LogCapture::lines(), QStringList({"VLC_QUIT1", "VLC_QUIT2", "VLC_QUIT3"}));
+
+    // The thread has ended: later requests are stored and nothing is carried out.
+    LogCapture::clear();
+    worker->setVolume(30);
+    worker->setMuted(true, true);
+    worker->setUrl(m_server->url("clip.ts"), m_video.data());
+    worker->stop();
+    worker->quitPlayer();
+    QCOMPARE(LogCapture::lines(),
+             QStringList({"CThreadVlc::setMuted:  true", "stop1", "stop2", "false"}));
+    QVERIFY(worker->player() == nullptr);
+    QCOMPARE(closeSpy.count(), 1);
+    delete worker;
+}
+
+void TestThreadVlc::playStopAndReuse()
+{
+    CThreadVlc worker;
+    QSignalSpy states(&worker, &CThreadVlc::stateChanged);
+    // Stored before the first play, applied by it.
+    worker.setVolume(40);
+    worker.setMuted(false, true);
+    worker.setUrl(m_server->url("clip.ts"), m_video.data());
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
+    QVlcMediaPlayer *player = worker.player();
+    QVERIFY(player);
+    QTRY_COMPARE(player->volume(), 40);
+    QVERIFY(!player->isMuted());
+    // MPEG-TS reports its streams after Playing; the worker's loop picks them up.
+    QTRY_VERIFY_WITH_TIMEOUT(player->audioTracks().size() == 2 && player->videoTracks().size() == 2,
+                             5000);
+
+    // Volume and mute go straight to the player.
+    worker.setVolume(70);
+    QCOMPARE(player->volume(), 70);
+    worker.setMuted(true, true);
+    QVERIFY(player->isMuted());
+    worker.setMuted(false, false);
+    QVERIFY(!player->isMuted());
+
+    // A second channel: the same engine, a new media, volume applied again.
+    QPointer<QVlcMedia> oldMedia = player->media();
+    QVERIFY(oldMedia);
+    states.clear();
+    worker.setUrl(m_server->url("clip.mkv"), m_video.data());
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
+    QCOMPARE(worker.player(), player);
+    QVERIFY(oldMedia.isNull());
+    QCOMPARE(player->media()->url(), m_server->url("clip.mkv"));
+    QCOMPARE(player->volume(), 70);
+    QTRY_VERIFY_WITH_TIMEOUT(player->audioTracks().size() == 3, 5000);
+    QCOMPARE(LogCapture::count("playPlayer"), 2);
+
+    // Stop: the stream stops and the engine stays for the next play.
+    states.clear();
+    worker.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({5}), 5000);
+    QVERIFY(!player->isPlaying());
+    QCOMPARE(worker.player(), player);
+
+    // A stop raised while the play step runs is taken on the next pass.
+    states.clear();
+    worker.setUrl(m_server->url("clip.ts"), m_video.data());
+    QTRY_COMPARE(LogCapture::count("playPlayer"), 3);
+    worker.stop();
+    QTRY_COMPARE(LogCapture::count("stopPlayer"), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({5}), 5000);
+    QVERIFY(!player->isPlaying());
+
+    Relay relay;
+    connect(&worker, &CThreadVlc::closeMainWindow, &relay, &Relay::fired);
+    QSignalSpy closeSpy(&relay, &Relay::fired);
+    LogCapture::clear();
+    QVERIFY(quit(&worker));
+    QVERIFY(closeSpy.wait(2000));
+    QCOMPARE(LogCapture::lines(), QStringList({"VLC_QUIT1", "VLC_QUIT2", "VLC_QUIT3"}));
+    QVERIFY(worker.player() == nullptr);
+}
+
+void TestThreadVlc::subtitleText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isFile");
+    // The main window hands over the channel name as the subtitle text.
+    QTest::newRow("channel name") << "Channel One HD" << false;
+    QTest::newRow("device path") << "/dev/zero" << false;
+    QTest::newRow("subtitle file") << TestMedia::path(TestMedia::Subtitles) << true;
+}
+
+void TestThreadVlc::subtitleText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, isFile);
+    CThreadVlc worker;
+    QSignalSpy states(&worker, &CThreadVlc::stateChanged);
+    worker.setSubtitleFile(text);
+    worker.setUrl(QUrl::fromLocalFile(TestMedia::path(TestMedia::Mkv)), m_video.data());
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
+    QVlcMediaPlayer *player = worker.player();
+    QTRY_VERIFY_WITH_TIMEOUT(!player->videoTracks().isEmpty(), 5000);
+    if (isFile) {
+        QTRY_VERIFY_WITH_TIMEOUT(player->subtitles().size() == 2, 5000);
+        QCOMPARE(player->subtitles().at(1).type(), int(QVlcTrack::Subtitle));
+    } else {
+        QVERIFY(LogCapture::lines().contains(
+            QString("setSubtitle: not a subtitle file: \"%1\"").arg(text)));
+        QCOMPARE(player->subtitleCount(), 0);
+        QVERIFY(player->subtitles().isEmpty());
+    }
+    QVERIFY(quit(&worker));
+}
+
+void TestThreadVlc::badInput_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("404") << "404";
+    QTest::newRow("refused") << "refused";
+    QTest::newRow("never answers") << "silent";
+    QTest::newRow("not media") << "notmedia";
+    QTest::newRow("unknown scheme") << "scheme";
+    QTest::newRow("empty") << "empty";
+    QTest::newRow("colons") << "colons";
+}
+
+void TestThreadVlc::badInput()
+{
+    QFETCH(QString, kind);
+    QUrl url;
+    if (kind == "404")
+        url = m_missing->url("clip.ts");
+    else if (kind == "refused")
+        url = QUrl(QString("http://127.0.0.1:%1/clip.ts").arg(HttpFileServer::refusedPort()));
+    else if (kind == "silent")
+        url = m_silent->url("clip.ts");
+    else if (kind == "notmedia")
+        url = m_server->url(TestMedia::fileName(TestMedia::NotMedia));
+    else if (kind == "scheme")
+        url = QUrl("nosuchscheme://host/x");
+    else if (kind == "colons")
+        url = QUrl("::::");
+    const int silentBefore = m_silent->connectionCount();
+
+    CThreadVlc worker;
+    QSignalSpy states(&worker, &CThreadVlc::stateChanged);
+    worker.setVolume(50);
+    worker.setUrl(url, m_video.data());
+    QTRY_COMPARE(LogCapture::count("playPlayer"), 1);
+    if (kind == "silent")
+        QTRY_VERIFY(m_silent->connectionCount() > silentBefore);
+
+    // The GUI thread's calls never wait for libVLC's network work.
+    QElapsedTimer timer;
+    timer.start();
+    worker.setVolume(60);
+    worker.setMuted(true, true);
+    worker.setMuted(false, true);
+    worker.setSubtitleFile("Channel");
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+
+    // The worker still serves the next command.
+    states.clear();
+    worker.setUrl(m_server->url("clip.ts"), m_video.data());
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
+    QCOMPARE(worker.player()->media()->url(), m_server->url("clip.ts"));
+    QVERIFY(quit(&worker));
+}
+
+void TestThreadVlc::quitWhileOpening()
+{
+    const int before = m_silent->connectionCount();
+    CThreadVlc worker;
+    Relay relay;
+    connect(&worker, &CThreadVlc::closeMainWindow, &relay, &Relay::fired);
+    QSignalSpy closeSpy(&relay, &Relay::fired);
+    worker.setUrl(m_silent->url("clip.ts"), m_video.data());
+    QTRY_VERIFY_WITH_TIMEOUT(m_silent->connectionCount() > before, 5000);
+
+    QElapsedTimer timer;
+    timer.start();
+    worker.quitPlayer();
+    QVERIFY(closeSpy.wait(5000));
+    QVERIFY(worker.wait(5000));
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    const QStringList lines = LogCapture::lines();
+    QCOMPARE(lines.mid(lines.size() - 3), QStringList({"VLC_QUIT1", "VLC_QUIT2", "VLC_QUIT3"}));
+}
+
+void TestThreadVlc::destroyWithoutQuit()
+{
+    // An owner that forgets to quit and wait must not bring the program down.
+    auto *worker = new CThreadVlc;
+    QSignalSpy states(worker, &CThreadVlc::stateChanged);
+    worker->setUrl(m_server->url("clip.ts"), m_video.data());
+    QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
+    delete worker;
+    QVERIFY(LogCapture::lines().contains("VLC_QUIT3"));
+}
+
+QTEST_MAIN(TestThreadVlc)
+#include "tst_threadvlc.moc"
