@@ -28,6 +28,8 @@ constexpr int kPanelWidth = 500;
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    // The images live in the static library; make sure the linker kept them.
+    Q_INIT_RESOURCE(res);
     ui->setupUi(this);
     ui->centralWidget->setMenu(new QVlcMenu(this));
 

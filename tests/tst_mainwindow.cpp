@@ -46,6 +46,7 @@ private slots:
     void escapeOutsideFullScreen();
     void cursorStaysWhenNothingPlays();
     void closeBeforeAnyPlay();
+    void closeInFullScreen();
 
     // With real clips played through libVLC from a local HTTP server.
     void doubleClickPlaysChannel();
@@ -474,6 +475,22 @@ void TestMainWindow::closeBeforeAnyPlay()
     QTest::ignoreMessage(QtDebugMsg, "closeEvent2");
     QTest::ignoreMessage(QtDebugMsg, "closeEvent3");
     w.reset();
+}
+
+void TestMainWindow::closeInFullScreen()
+{
+    auto w = makeWindow();
+    QVERIFY(w);
+    w->showMaximized();
+    QTRY_VERIFY(w->isMaximized());
+    panel(*w)->ui->btnFullScreen->click();
+    const QRect screen = w->screen()->geometry();
+    QTRY_COMPARE(w->geometry(), screen);
+    QVERIFY(w->close());
+    // A full-screen window does not count as maximised.
+    QCOMPARE(g_pSettings->m_bMainWindowMaximized, false);
+    QCOMPARE(g_pSettings->m_nMainWindowWidth, screen.width());
+    QCOMPARE(g_pSettings->m_nMainWindowHeight, screen.height());
 }
 
 void TestMainWindow::doubleClickPlaysChannel()
