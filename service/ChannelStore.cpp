@@ -181,7 +181,7 @@ void ChannelStore::close()
     m_queueCond.notify_all();
     if (m_writer.joinable())
         m_writer.join();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_dbMutex);
     if (m_pDb) {
         sqlite3_close(m_pDb);
         m_pDb = nullptr;
@@ -290,7 +290,7 @@ bool ChannelStore::applyChannels(const QByteArray &data)
     }
     const QString strHash = QString::fromLatin1(hash.result().toHex());
 
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_dbMutex);
     if (!m_pDb)
         return false;
     // Ids are kept per URL for good, so a channel keeps its id across edits of
@@ -343,10 +343,15 @@ bool ChannelStore::applyChannels(const QByteArray &data)
         entry.strJsonHead = jsonHead(entry.nId, entry.strName, entry.strUrl, entry.strRegion);
     }
     pList->strVer = strVer;
-    const bool bNewList = !m_pChannels || m_pChannels->strVer != strVer;
-    m_pChannels = std::move(pList);
-    qInfo().noquote() << "channel list" << strVer << "from" << m_strChannelPath << ":"
-                      << m_pChannels->lstEntries.size() << "channels in" << timer.elapsed() << "ms";
+    const size_t nCount = pList->lstEntries.size();
+    bool bNewList;
+    {
+        std::lock_guard<std::mutex> list(m_listMutex);
+        bNewList = !m_pChannels || m_pChannels->strVer != strVer;
+        m_pChannels = std::move(pList);
+    }
+    qInfo().noquote() << "channel list" << strVer << "from" << m_strChannelPath << ":" << nCount
+                      << "channels in" << timer.elapsed() << "ms";
     return bNewList;
 }
 
@@ -375,13 +380,13 @@ bool ChannelStore::setMetaLocked(const char *pszKey, const QString &strValue)
 
 std::shared_ptr<const ChannelList> ChannelStore::channels() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_listMutex);
     return m_pChannels;
 }
 
 QString ChannelStore::listVer() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_listMutex);
     return m_pChannels ? m_pChannels->strVer : QString();
 }
 
@@ -424,7 +429,7 @@ void ChannelStore::writerLoop()
 
 bool ChannelStore::commitBatch(std::vector<std::unique_ptr<Pending>> &batch)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_dbMutex);
     if (!m_pDb || !exec("BEGIN IMMEDIATE"))
         return false;
     bool bOk = true;
@@ -453,6 +458,9 @@ bool ChannelStore::commitBatch(std::vector<std::unique_ptr<Pending>> &batch)
         exec("ROLLBACK");
         return false;
     }
+    // Still under the database lock, so a recount cannot fall between the
+    // commit and these increments and count the batch twice.
+    std::lock_guard<std::mutex> scores(m_scoreMutex);
     if (m_nScoresAtMs >= 0) {
         const int64_t nFrom = nowMs() - kScoreWindowMs;
         for (const auto &pPending : batch) {
@@ -482,20 +490,21 @@ void ChannelStore::refreshScoresLocked(int64_t nNowMs)
 void ChannelStore::withScores(
     const std::function<void(const std::unordered_map<std::string, int> &)> &fn)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto stale = [this](int64_t nNow) {
+        return m_nScoresAtMs < 0 || nNow - m_nScoresAtMs > kScoreRecountMs;
+    };
+    {
+        // The common case: no database access, so no waiting for a commit.
+        std::lock_guard<std::mutex> scores(m_scoreMutex);
+        if (!stale(nowMs())) {
+            fn(m_mapScores);
+            return;
+        }
+    }
+    std::lock_guard<std::mutex> db(m_dbMutex);
+    std::lock_guard<std::mutex> scores(m_scoreMutex);
     const int64_t nNow = nowMs();
-    if (m_pDb && (m_nScoresAtMs < 0 || nNow - m_nScoresAtMs > kScoreRecountMs))
+    if (m_pDb && stale(nNow))
         refreshScoresLocked(nNow);
     fn(m_mapScores);
-}
-
-int64_t ChannelStore::playCount()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_pDb)
-        return -1;
-    Statement count(m_pDb, "SELECT COUNT(*) FROM plays");
-    if (!count || sqlite3_step(count.get()) != SQLITE_ROW)
-        return -1;
-    return sqlite3_column_int64(count.get(), 0);
 }

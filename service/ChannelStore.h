@@ -80,10 +80,8 @@ public:
     // not be stored (database error, or the store is closing).
     bool addPlay(PlayReport report);
 
-    // Calls fn with the plays per URL of the last 7 days, under the store's lock.
+    // Calls fn with the plays per URL of the last 7 days, under the scores' lock.
     void withScores(const std::function<void(const std::unordered_map<std::string, int> &)> &fn);
-
-    int64_t playCount();
 
     static constexpr int64_t kScoreWindowMs = 7LL * 24 * 3600 * 1000;
 
@@ -104,10 +102,14 @@ private:
     bool setMetaLocked(const char *pszKey, const QString &strValue);
 
     sqlite3 *m_pDb = nullptr;
-    mutable std::mutex m_mutex; // the database, the ids, the scores and the list
+    // Lock order: m_dbMutex before m_scoreMutex; m_listMutex is taken alone
+    // or last.
+    std::mutex m_dbMutex; // the database and the ids
     std::unordered_map<std::string, int> m_mapIds;
+    std::mutex m_scoreMutex;
     std::unordered_map<std::string, int> m_mapScores;
     int64_t m_nScoresAtMs = -1; // when the scores were last counted from the database
+    mutable std::mutex m_listMutex;
     std::shared_ptr<const ChannelList> m_pChannels;
 
     std::mutex m_reloadMutex; // one reload at a time
