@@ -52,6 +52,10 @@ QNetworkRequest serviceRequest(const QString &strPath)
         strBase.chop(1);
     QNetworkRequest request(QUrl(strBase + strPath, QUrl::TolerantMode));
     request.setRawHeader("User-Agent", kUserAgent);
+    // Replies come as they are: a compressed body would be inflated by the
+    // network stack before its size could be checked (a few kilobytes can
+    // inflate to gigabytes).
+    request.setRawHeader("Accept-Encoding", "identity");
     return request;
 }
 

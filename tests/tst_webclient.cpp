@@ -250,6 +250,7 @@ void TestWebClient::getRequests()
     QCOMPARE(request.method, QByteArray("GET"));
     QCOMPARE(request.target, path); // no query
     QCOMPARE(request.headerValues("User-Agent"), QList<QByteArray>{kUserAgent});
+    QCOMPARE(request.header("Accept-Encoding"), QByteArray("identity"));
     QVERIFY(request.body.isEmpty());
     QCOMPARE(request.header("Content-Length").toInt(), 0);
     QVERIFY(request.header("Content-Type").isEmpty());
@@ -416,6 +417,8 @@ void TestWebClient::listReplies_data()
         << QByteArray(R"({"action":"get_video_list","data":)") + QByteArray(100000, '[') +
                QByteArray(100000, ']') + "}"
         << unchanged;
+    QTest::newRow("action as an array")
+        << QByteArray(R"({"action":["get_video_list"],"data":[]})") << unchanged;
     QTest::newRow("invalid UTF-8 and control bytes")
         << QByteArray("\xff\xfe{\"action\":\"get_video_list\"}\x01\x02", 32) << unchanged;
 }
@@ -575,6 +578,11 @@ void TestWebClient::hostileService_data()
         << ScriptedHttpServer::http(R"({"action":"get_video_list","data":[)" +
                                     QByteArray("{},").repeated(199999) + "{}]}")
         << false;
+    // 2 KB on the wire, 200 MB once inflated.
+    QTest::newRow("compressed 200 MB")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nConnection: close\r\n\r\n") +
+               qCompress(listReply({"Bomb"}) + QByteArray(200 * 1024 * 1024, ' '), 9).mid(4)
+        << true;
     QTest::newRow("not HTTP at all") << QByteArray("garbage\r\n\r\n\x00\xff", 13) << true;
     QTest::newRow("random bytes") << QByteArray(4096, '\x9c') << true;
     QTest::newRow("closed without answer") << QByteArray() << true;
