@@ -72,6 +72,9 @@ QHttpPart formPart(const char *pszName, const QByteArray &body)
 // text (missing, null, array, object) gives an empty string.
 QString stringOf(const QVariant &var)
 {
+    // QVariant would turn a one-element array into the text of that element.
+    if (var.userType() == QMetaType::QVariantList || var.userType() == QMetaType::QVariantMap)
+        return QString();
     return var.toString();
 }
 

@@ -484,6 +484,9 @@ void TestWebClient::settingsReplies_data()
     QTest::newRow("version as a number")
         << QByteArray(R"({"action":"get_settings","data":[{"name":"list_ver","value":12}]})")
         << "12" << 1;
+    QTest::newRow("version as an array")
+        << QByteArray(R"({"action":"get_settings","data":[{"name":"list_ver","value":["3"]}]})")
+        << "" << 0;
     QTest::newRow("version as an object")
         << QByteArray(R"({"action":"get_settings","data":[{"name":"list_ver","value":{}}]})") << ""
         << 0;
