@@ -255,11 +255,23 @@ bool ChannelService::bind(const std::string &strHost, int nPort, QString *pstrEr
 
 bool ChannelService::run()
 {
-    return m_pServer->listen_after_bind();
+    if (m_bStopRequested) {
+        m_bRunDone = true;
+        return true;
+    }
+    const bool bOk = m_pServer->listen_after_bind();
+    m_bRunDone = true;
+    return bOk;
 }
 
 void ChannelService::stop()
 {
+    if (m_bStopRequested.exchange(true))
+        return;
+    // The library ignores a stop that comes before its accept loop runs: wait
+    // for the loop (unless run() is not going to start it at all).
+    for (int i = 0; i < 1000 && !m_pServer->is_running() && !m_bRunDone; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     m_pServer->stop();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -25,7 +26,8 @@ public:
     int port() const { return m_nPort; }
     // Serves until stop(); requests under way are finished first.
     bool run();
-    // Thread-safe; may be called from any thread.
+    // Thread-safe; may be called from any thread, also before run(); later
+    // calls do nothing.
     void stop();
 
     static constexpr size_t kMaxBody = 64 * 1024;
@@ -39,4 +41,6 @@ private:
     DemoChannels &m_demo;
     std::unique_ptr<HttpServer> m_pServer;
     int m_nPort = 0;
+    std::atomic<bool> m_bStopRequested{false};
+    std::atomic<bool> m_bRunDone{false};
 };

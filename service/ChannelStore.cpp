@@ -191,6 +191,12 @@ void ChannelStore::close()
 bool ChannelStore::readFile(const QString &strPath, QByteArray &data, QString *pstrError)
 {
     QFile file(strPath);
+    if (file.size() > kMaxChannelFileBytes) {
+        *pstrError = QStringLiteral("channel file %1 is over %2 MiB; not read")
+                         .arg(strPath)
+                         .arg(kMaxChannelFileBytes >> 20);
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         *pstrError =
             QStringLiteral("cannot read channel file %1: %2").arg(strPath, file.errorString());
@@ -295,11 +301,10 @@ bool ChannelStore::applyChannels(const QByteArray &data)
         return false;
     // Ids are kept per URL for good, so a channel keeps its id across edits of
     // the file and restarts of the service.
-    exec("BEGIN IMMEDIATE");
-    bool bOk = true;
+    bool bOk = exec("BEGIN IMMEDIATE");
     {
         Statement insert(m_pDb, "INSERT INTO channels(url) VALUES(?1)");
-        bOk = bool(insert);
+        bOk = bOk && bool(insert);
         for (ChannelEntry &entry : pList->lstEntries) {
             if (!bOk)
                 break;

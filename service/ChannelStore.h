@@ -84,6 +84,9 @@ public:
     void withScores(const std::function<void(const std::unordered_map<std::string, int> &)> &fn);
 
     static constexpr int64_t kScoreWindowMs = 7LL * 24 * 3600 * 1000;
+    // A playlist of a million channels is about 100 MB; anything much bigger
+    // is a mistake (a video file given as the channel file, say).
+    static constexpr qint64 kMaxChannelFileBytes = 512LL * 1024 * 1024;
 
 private:
     struct Pending

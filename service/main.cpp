@@ -167,15 +167,19 @@ int main(int argc, char *argv[])
     QString strError;
     if (!store.open(strDb, &strError))
         refuseToStart(strError);
-    if (!store.loadChannels(strChannels, &strError))
+    if (!store.loadChannels(strChannels, &strError)) {
+        store.close();
         refuseToStart(strError);
+    }
 
     DemoChannels demo;
     const int nDemo = demo.load(strDemo);
 
     ChannelService service(store, demo);
-    if (!service.bind(strHost, nPort, &strError))
+    if (!service.bind(strHost, nPort, &strError)) {
+        store.close();
         refuseToStart(strError);
+    }
 
     std::atomic<bool> bSignalThreadDone{false};
     std::thread signalThread([&] {

@@ -225,6 +225,7 @@ private slots:
     void manyConnectionsAnswered();
     void databaseReused();
     void shutdownKeepsAcknowledgedReports();
+    void stopsAtAnyMoment();
     void demoChannelsServed();
     void refusesToStart_data();
     void refusesToStart();
@@ -966,6 +967,25 @@ void TestService::shutdownKeepsAcknowledgedReports()
     QVERIFY(nAcknowledged >= 30);
     QVERIFY(storedPlays(m_pService->dbPath()) >= nAcknowledged);
     qDeleteAll(lstReplies);
+}
+
+void TestService::stopsAtAnyMoment()
+{
+    writeFile(m_pDir->filePath(QStringLiteral("channels.m3u")), kChannels);
+    // A stop request that comes while the service is still starting must not
+    // be lost (it would leave a service that no longer listens to signals).
+    for (int nDelayMs : {0, 1, 2, 5, 10, 20, 50}) {
+        QProcess process;
+        process.start(QStringLiteral(MIREL_SERVICE_BINARY),
+                      {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                       QStringLiteral("--db"), m_pDir->filePath(QStringLiteral("db.sqlite")),
+                       QStringLiteral("--channels"),
+                       m_pDir->filePath(QStringLiteral("channels.m3u"))});
+        QVERIFY(process.waitForStarted());
+        QThread::msleep(ulong(nDelayMs)); // the moment of the signal is the point here
+        process.terminate();
+        QVERIFY2(process.waitForFinished(5000), qPrintable(QString::number(nDelayMs)));
+    }
 }
 
 void TestService::demoChannelsServed()
