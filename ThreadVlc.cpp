@@ -1,9 +1,9 @@
 #include "ThreadVlc.h"
 #include "qvlc/qvlcinstance.h"
 #include "qvlc/qvlcmediaplayer.h"
+#include "qvlc/qvlcmutexlocker.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 CThreadVlc::CThreadVlc(QObject *parent) : QThread(parent)
 {
@@ -28,7 +28,7 @@ void CThreadVlc::setVolume(int volume)
 {
     // The mutex stays held across the player call so that the quit command
     // cannot delete the player under it.
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     m_nVolume = volume;
     if (m_pPlayer)
         m_pPlayer->setVolume(volume);
@@ -37,7 +37,7 @@ void CThreadVlc::setVolume(int volume)
 void CThreadVlc::setMuted(bool mute, bool bEmit)
 {
     qDebug() << "CThreadVlc::setMuted: " << (mute ? "true" : "false");
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     m_bMuted = mute;
     if (m_pPlayer)
         m_pPlayer->setMuted(mute, bEmit);
@@ -45,7 +45,7 @@ void CThreadVlc::setMuted(bool mute, bool bEmit)
 
 void CThreadVlc::setSubtitleFile(const QString &text)
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     subtitleFile = text;
 }
 
@@ -53,7 +53,7 @@ void CThreadVlc::setUrl(const QUrl &url, QWidget *videoWidget)
 {
     // winId() creates the native window if needed: GUI-thread work, done here.
     const WId hwnd = videoWidget ? videoWidget->winId() : 0;
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     m_url = url;
     m_hwnd = hwnd;
     m_nCommand = CommandPlay;
@@ -63,7 +63,7 @@ void CThreadVlc::stop()
 {
     qDebug() << "stop1";
     {
-        QMutexLocker locker(&m_mutex);
+        QVlcMutexLocker locker(&m_mutex);
         qDebug() << "stop2";
         m_nCommand = CommandStop;
     }
@@ -72,13 +72,13 @@ void CThreadVlc::stop()
 
 void CThreadVlc::quitPlayer()
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     m_nCommand = CommandQuit;
 }
 
 QVlcMediaPlayer *CThreadVlc::player() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_pPlayer;
 }
 
@@ -92,7 +92,7 @@ void CThreadVlc::run()
     for (;;) {
         int nCommand;
         {
-            QMutexLocker locker(&m_mutex);
+            QVlcMutexLocker locker(&m_mutex);
             nCommand = m_nCommand;
             if (nCommand == CommandPlay || nCommand == CommandStop)
                 m_nCommand = CommandNone;
@@ -129,7 +129,7 @@ void CThreadVlc::playPlayer()
                 &CThreadVlc::stateChanged);
         connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
                 &CThreadVlc::onStateChanged);
-        QMutexLocker locker(&m_mutex);
+        QVlcMutexLocker locker(&m_mutex);
         m_pPlayer = player;
     }
 
@@ -139,7 +139,7 @@ void CThreadVlc::playPlayer()
     int nVolume;
     bool bMuted;
     {
-        QMutexLocker locker(&m_mutex);
+        QVlcMutexLocker locker(&m_mutex);
         url = m_url;
         hwnd = m_hwnd;
         text = subtitleFile;
@@ -170,7 +170,7 @@ void CThreadVlc::quitSequence()
         m_pPlayer->stop();
         QVlcMediaPlayer *player;
         {
-            QMutexLocker locker(&m_mutex);
+            QVlcMutexLocker locker(&m_mutex);
             player = m_pPlayer;
             m_pPlayer = nullptr;
         }

@@ -1,9 +1,9 @@
 #include "qvlcmedia.h"
 #include "qvlcinstance.h"
+#include "qvlcmutexlocker.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QMutexLocker>
 
 #include <vlc/vlc.h>
 
@@ -22,8 +22,11 @@ QVlcMedia::QVlcMedia(const QString &path, QVlcInstance *instance, QObject *paren
 void QVlcMedia::create(QVlcInstance *instance, const QByteArray &text, bool bLocation)
 {
     // libVLC dereferences a null instance when it makes a media, so an invalid
-    // instance counts as a failed creation here.
-    if (instance && instance->core()) {
+    // instance counts as a failed creation here. So does an empty location:
+    // libVLC accepts it, then tries every access module on it (a network
+    // protocol among them) and crashed when such a media was taken off the
+    // player.
+    if (instance && instance->core() && !text.isEmpty()) {
         if (bLocation)
             m_vlcMedia = libvlc_media_new_location(instance->core(), text.constData());
         else
@@ -92,7 +95,7 @@ void QVlcMedia::attachEvents()
 void QVlcMedia::vlcEventCallback(const libvlc_event_t *event, void *data)
 {
     auto *media = static_cast<QVlcMedia *>(data);
-    QMutexLocker locker(&media->m_mutex);
+    QVlcMutexLocker locker(&media->m_mutex);
     qDebug() << "vlcEventCallback: " << QString::fromLatin1(libvlc_event_type_name(event->type));
     if (event->type >= libvlc_MediaSubItemAdded && event->type <= libvlc_MediaSubItemTreeAdded) {
         media->m_nState = event->type - libvlc_MediaSubItemAdded;

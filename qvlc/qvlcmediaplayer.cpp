@@ -1,10 +1,10 @@
 #include "qvlcmediaplayer.h"
 #include "qvlcinstance.h"
 #include "qvlcmedia.h"
+#include "qvlcmutexlocker.h"
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QMutexLocker>
 
 #include <vlc/vlc.h>
 
@@ -93,7 +93,7 @@ void QVlcMediaPlayer::attachEvents(bool bAttach)
 void QVlcMediaPlayer::libvlcCallback(const libvlc_event_t *event, void *data)
 {
     auto *player = static_cast<QVlcMediaPlayer *>(data);
-    QMutexLocker locker(&player->m_mutex);
+    QVlcMutexLocker locker(&player->m_mutex);
 
     auto changeState = [player](State state) {
         player->m_state = state;
@@ -182,7 +182,7 @@ void QVlcMediaPlayer::releaseMedia()
     // and delivers MediaChanged on this thread, so the mutex is not held here.
     libvlc_media_player_set_media(m_vlcMediaPlayer, nullptr);
     QVlcMedia *old = m_media;
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     m_media = nullptr;
     ++m_nMediaSerial;
     m_audioTracks.clear();
@@ -201,7 +201,7 @@ bool QVlcMediaPlayer::openMedia(QVlcMedia *media)
     }
     media->setParent(this);
     {
-        QMutexLocker locker(&m_mutex);
+        QVlcMutexLocker locker(&m_mutex);
         m_media = media;
     }
     libvlc_media_player_set_media(m_vlcMediaPlayer, media->core());
@@ -235,19 +235,19 @@ QVlcInstance *QVlcMediaPlayer::instance() const
 
 QVlcMedia *QVlcMediaPlayer::media() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_media;
 }
 
 bool QVlcMediaPlayer::hasMedia() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_media != nullptr;
 }
 
 QVlcMediaPlayer::State QVlcMediaPlayer::state() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_state;
 }
 
@@ -338,19 +338,19 @@ int QVlcMediaPlayer::subtitleCount() const
 
 QList<QVlcTrack> QVlcMediaPlayer::audioTracks() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_audioTracks;
 }
 
 QList<QVlcTrack> QVlcMediaPlayer::videoTracks() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_videoTracks;
 }
 
 QList<QVlcTrack> QVlcMediaPlayer::subtitles() const
 {
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     return m_subtitles;
 }
 
@@ -506,7 +506,7 @@ void QVlcMediaPlayer::gatherTracks()
     quint64 serial;
     bool bNeedAudio, bNeedVideo;
     {
-        QMutexLocker locker(&m_mutex);
+        QVlcMutexLocker locker(&m_mutex);
         serial = m_nMediaSerial;
         bNeedAudio = m_audioTracks.isEmpty();
         bNeedVideo = m_videoTracks.isEmpty();
@@ -520,7 +520,7 @@ void QVlcMediaPlayer::gatherTracks()
         video = takeDescriptions(libvlc_video_get_track_description(m_vlcMediaPlayer),
                                  QVlcTrack::Video);
 
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     if (serial != m_nMediaSerial)
         return;
     if (m_audioTracks.isEmpty())
@@ -535,7 +535,7 @@ void QVlcMediaPlayer::gatherSubtitles()
         return;
     quint64 serial;
     {
-        QMutexLocker locker(&m_mutex);
+        QVlcMutexLocker locker(&m_mutex);
         serial = m_nMediaSerial;
     }
     QList<QVlcTrack> subtitles;
@@ -543,7 +543,7 @@ void QVlcMediaPlayer::gatherSubtitles()
         subtitles = takeDescriptions(libvlc_video_get_spu_description(m_vlcMediaPlayer),
                                      QVlcTrack::Subtitle);
 
-    QMutexLocker locker(&m_mutex);
+    QVlcMutexLocker locker(&m_mutex);
     if (serial == m_nMediaSerial)
         m_subtitles = subtitles;
 }

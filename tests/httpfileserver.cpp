@@ -135,11 +135,7 @@ HttpFileServer::HttpFileServer(const QString &rootDir, QObject *parent)
 
 HttpFileServer::~HttpFileServer()
 {
-    if (m_core) {
-        QMetaObject::invokeMethod(
-            m_core, [core = m_core] { delete core; }, Qt::BlockingQueuedConnection);
-        m_core = nullptr;
-    }
+    // The core goes with the thread's end (connected in start()).
     m_thread.quit();
     m_thread.wait();
 }
@@ -148,18 +144,19 @@ bool HttpFileServer::start()
 {
     if (m_core)
         return true;
-    m_thread.start();
+    // Listen here, then hand the server to its thread: everything set up so
+    // far is visible to the thread once it starts.
     m_core = new HttpFileServerCore(this);
+    if (!m_core->listen(QHostAddress::LocalHost, 0)) {
+        delete m_core;
+        m_core = nullptr;
+        return false;
+    }
+    m_nPort = m_core->serverPort();
     m_core->moveToThread(&m_thread);
-    bool bListening = false;
-    QMetaObject::invokeMethod(
-        m_core,
-        [this, &bListening] {
-            bListening = m_core->listen(QHostAddress::LocalHost, 0);
-            m_nPort = m_core->serverPort();
-        },
-        Qt::BlockingQueuedConnection);
-    return bListening;
+    connect(&m_thread, &QThread::finished, m_core, &QObject::deleteLater);
+    m_thread.start();
+    return true;
 }
 
 QUrl HttpFileServer::url(const QString &name) const

@@ -4,46 +4,88 @@
 #include "httpfileserver.h"
 #include "qvlc/qvlcmedia.h"
 #include "qvlc/qvlcmediaplayer.h"
+#include "qvlc/qvlcmutexlocker.h"
 #include "testmedia.h"
 
 #include <QtTest>
 
 namespace {
 
-// Collects every debug line, from whichever thread writes it.
+// Collects every debug line, from whichever thread writes it. A gate can hold
+// the thread that logs a given line until the test lets it go on.
 class LogCapture
 {
 public:
     static void install() { s_previous = qInstallMessageHandler(handler); }
     static QStringList lines()
     {
-        QMutexLocker locker(&s_mutex);
+        QVlcMutexLocker locker(&s_mutex);
         return s_lines;
     }
     static void clear()
     {
-        QMutexLocker locker(&s_mutex);
+        QVlcMutexLocker locker(&s_mutex);
         s_lines.clear();
     }
     static int count(const QString &line) { return lines().count(line); }
 
+    // The next thread other than the test's own that logs `line` waits in the
+    // log call until openGate().
+    static void armGate(const QString &line)
+    {
+        QVlcMutexLocker locker(&s_mutex);
+        s_gateLine = line;
+        s_bGateHolding = false;
+    }
+    static bool waitUntilHeld(int msTimeout)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < msTimeout) {
+            {
+                QVlcMutexLocker locker(&s_mutex);
+                if (s_bGateHolding)
+                    return true;
+            }
+            QThread::msleep(1);
+        }
+        return false;
+    }
+    static void openGate()
+    {
+        QVlcMutexLocker locker(&s_mutex);
+        s_gateLine.clear();
+    }
+
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
     {
-        if (type == QtDebugMsg) {
-            QMutexLocker locker(&s_mutex);
-            s_lines.append(msg);
+        if (type != QtDebugMsg) {
+            s_previous(type, context, msg);
             return;
         }
-        s_previous(type, context, msg);
+        QVlcMutexLocker locker(&s_mutex);
+        s_lines.append(msg);
+        if (msg == s_gateLine && QThread::currentThread() != qApp->thread()) {
+            s_bGateHolding = true;
+            while (s_gateLine == msg) {
+                locker.unlock();
+                QThread::msleep(1);
+                locker.relock();
+            }
+        }
     }
     static QtMessageHandler s_previous;
     static QMutex s_mutex;
     static QStringList s_lines;
+    static QString s_gateLine;
+    static bool s_bGateHolding;
 };
 QtMessageHandler LogCapture::s_previous = nullptr;
 QMutex LogCapture::s_mutex;
 QStringList LogCapture::s_lines;
+QString LogCapture::s_gateLine;
+bool LogCapture::s_bGateHolding = false;
 
 // Writes the user's VLC configuration that the worker's instance reads.
 void writeVlcrc(const QByteArray &text)
@@ -147,15 +189,22 @@ void TestThreadVlc::setUrlThenStopTakesOnlyStop()
 {
     CThreadVlc worker;
     QVERIFY(worker.isRunning());
+    QCOMPARE(LogCapture::lines(), QStringList());
+    // Hold the worker inside a first stop command, so that it cannot look at
+    // the command word while the next two requests are raised.
+    LogCapture::armGate("stopPlayer");
+    worker.stop();
+    QVERIFY(LogCapture::waitUntilHeld(5000));
     // One command word: the stop replaces the play before the worker looks.
     worker.setUrl(m_server->url("clip.ts"), m_video.data());
     worker.stop();
-    QTRY_COMPARE(LogCapture::count("stopPlayer"), 1);
+    LogCapture::openGate();
+    QTRY_COMPARE(LogCapture::count("stopPlayer"), 2);
     QCOMPARE(LogCapture::count("playPlayer"), 0);
     QVERIFY(worker.player() == nullptr);
-    const QStringList lines = LogCapture::lines();
-    QCOMPARE(lines.mid(0, 3), QStringList({"stop1", "stop2", "true"}));
+    QCOMPARE(LogCapture::lines().mid(0, 3), QStringList({"stop1", "stop2", "true"}));
     QVERIFY(quit(&worker));
+    QCOMPARE(LogCapture::count("playPlayer"), 0);
 }
 
 void TestThreadVlc::quitWithoutEngine()
@@ -291,6 +340,7 @@ void TestThreadVlc::badInput_data()
     QTest::newRow("unknown scheme") << "scheme";
     QTest::newRow("empty") << "empty";
     QTest::newRow("colons") << "colons";
+    QTest::newRow("no scheme") << "words";
 }
 
 void TestThreadVlc::badInput()
@@ -309,6 +359,8 @@ void TestThreadVlc::badInput()
         url = QUrl("nosuchscheme://host/x");
     else if (kind == "colons")
         url = QUrl("::::");
+    else if (kind == "words")
+        url = QUrl("just some words");
     const int silentBefore = m_silent->connectionCount();
 
     CThreadVlc worker;
