@@ -96,6 +96,7 @@ class TestWebClient : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -135,6 +136,12 @@ void TestWebClient::initTestCase()
 {
     g_pSettings = new CSettings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player"));
     g_pSettings->setAutoPlayLast(false);
+}
+
+void TestWebClient::cleanupTestCase()
+{
+    delete g_pSettings;
+    g_pSettings = nullptr;
 }
 
 void TestWebClient::init()
