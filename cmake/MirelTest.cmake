@@ -1,12 +1,14 @@
 # mirel_add_test(<name> SOURCES <files...> [LIBS <targets...>] [X11] [LABELS <labels...>]
-#                [TIMEOUT <seconds>])
+#                [TIMEOUT <seconds>] [NETNS])
 #
 # Builds one Qt Test executable linked against mirel_core and registers it with
 # CTest. Every run gets a private temporary HOME and XDG folders (tests/isolate),
 # so no test ever touches the developer's own settings. Offscreen by default;
 # X11 runs the test under its own Xvfb on the xcb platform and labels it "x11".
+# NETNS does the same inside a network namespace of its own (root only; the test
+# is reported as skipped otherwise).
 function(mirel_add_test name)
-    cmake_parse_arguments(T "X11" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "X11;NETNS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE mirel_core Qt5::Test ${T_LIBS})
     # White-box tests may include the generated forms of the classes they drive.
@@ -17,6 +19,10 @@ function(mirel_add_test name)
         set(mode --x11)
         list(APPEND labels x11)
     endif()
+    if(T_NETNS)
+        set(mode --netns-x11)
+        list(APPEND labels x11)
+    endif()
     add_test(NAME ${name}
         COMMAND ${PROJECT_SOURCE_DIR}/tests/isolate ${mode} $<TARGET_FILE:${name}>)
     if(NOT T_TIMEOUT)
@@ -24,6 +30,9 @@ function(mirel_add_test name)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "MIREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};MIREL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    if(T_NETNS)
+        set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+    endif()
     if(labels)
         set_tests_properties(${name} PROPERTIES LABELS "${labels}")
     endif()

@@ -1,0 +1,450 @@
+#include "acceptance_harness.h"
+
+#include <QLocale>
+#include <QtTest>
+
+#include <memory>
+
+using namespace acceptance;
+
+// The whole program as a user meets it: the real channel service and the real
+// player binary on an X server with a window manager, driven by X input only,
+// checked through the screen, the window, the settings file and the service's
+// database. The cases build on each other in order, like one user session.
+class TestAcceptance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void firstRunWithoutWindowManager();
+    void firstStartFillsNewlyFromService();
+    void channelListAtTopEdge();
+    void doubleClickPlaysDemoChannel();
+    void nextAndPreviousFromPanel();
+    void wheelAndMuteShowOverlay();
+    void fullScreenByDoubleClickAndBackByEscape();
+    void addCategoryAndChannelThroughDialogs();
+    void exitFromContextMenu();
+    void secondStartPlaysLastChannel();
+
+private:
+    // Window coordinates of the panel's buttons and of list items.
+    QPoint panelButton(double fraction);
+    QPoint newlyItem(int nIndex);
+    bool waitForTitle(const QString &strTitle, int nTimeoutMs = 8000);
+    bool waitForPicture(int nTimeoutMs = 15000);
+    bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 5000);
+    void saveShot(const QString &strName);
+    QStringList newlyNames() const;
+    void printPings(const char *what, WmPinger &pinger);
+
+    std::unique_ptr<Harness> m_h;
+    QStringList m_lstNewly;
+};
+
+namespace {
+
+const QString kTitle = QStringLiteral("Mirel Player");
+const QString kCategory = QStringLiteral("Favourites");
+const QString kMyChannel = QStringLiteral("My Bars");
+const QString kMyUrl = QStringLiteral("http://127.0.0.1:8765/demo/bars/live.m3u8");
+
+// Rows of the bottom edge and of the top edge where the panel and the list come in.
+constexpr int kPanelRowFromBottom = 35;
+constexpr int kListRow = 100;
+
+} // namespace
+
+void TestAcceptance::initTestCase()
+{
+    QString strWhy;
+    if (!Harness::checkEnvironment(strWhy))
+        QSKIP(qPrintable(strWhy));
+    QProcess make;
+    make.setProcessChannelMode(QProcess::ForwardedChannels);
+    make.start(qEnvironmentVariable("MIREL_SOURCE_DIR") +
+                   QStringLiteral("/scripts/make-demo-channels"),
+               {Harness::demoDir()});
+    QVERIFY(make.waitForFinished(240000));
+    QCOMPARE(make.exitCode(), 0);
+    m_h = std::make_unique<Harness>();
+    QVERIFY(m_h->x().isOpen());
+}
+
+void TestAcceptance::cleanupTestCase()
+{
+    if (m_h && m_h->playerRunning())
+        qDebug().noquote() << "player log:\n" << m_h->playerLog();
+    m_h.reset();
+}
+
+void TestAcceptance::saveShot(const QString &strName)
+{
+    const QString strDir = qEnvironmentVariable("MIREL_BINARY_DIR") + QStringLiteral("/acceptance");
+    QDir().mkpath(strDir);
+    m_h->x()
+        .grab(QRect(QPoint(0, 0), m_h->x().screenSize()))
+        .save(strDir + QLatin1Char('/') + strName + QStringLiteral(".png"));
+}
+
+bool TestAcceptance::waitForTitle(const QString &strTitle, int nTimeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (m_h->windowTitle() != strTitle) {
+        if (t.elapsed() > nTimeoutMs) {
+            qWarning() << "title is" << m_h->windowTitle() << "not" << strTitle;
+            return false;
+        }
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// A test picture fills the middle of the window (the demo channels are bars
+// and test cards): most of it lit, many colours.
+bool TestAcceptance::waitForPicture(int nTimeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    PictureStats s;
+    while (t.elapsed() < nTimeoutMs) {
+        const QRect rc = m_h->windowRect();
+        const QImage img = m_h->x().grab(QRect(rc.x() + rc.width() / 4, rc.y() + rc.height() / 4,
+                                               rc.width() / 2, rc.height() / 2));
+        s = pictureStats(img);
+        if (s.fractionLit > 0.5 && s.nColours >= 6)
+            return true;
+        QTest::qWait(100);
+    }
+    qWarning() << "no picture: lit" << s.fractionLit << "colours" << s.nColours;
+    return false;
+}
+
+bool TestAcceptance::waitForState(const QString &strAtom, bool bSet, int nTimeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (m_h->x().netWmState(m_h->window()).contains(strAtom) != bSet) {
+        if (t.elapsed() > nTimeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+QStringList TestAcceptance::newlyNames() const
+{
+    const QStringList lst = m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    QStringList names;
+    for (int i = 0; i + 2 < lst.size(); i += 3)
+        names << lst.at(i);
+    return names;
+}
+
+// The panel is 500 wide, centred at the bottom; its buttons sit at fixed
+// fractions of that width.
+QPoint TestAcceptance::panelButton(double fraction)
+{
+    const QRect rc = m_h->windowRect();
+    return QPoint(rc.width() / 2 - 250 + int(500 * fraction), rc.height() - 36);
+}
+
+// Items of the list are 180 by 40, left to right, right of the vertical tool
+// bar and below the tab bar.
+QPoint TestAcceptance::newlyItem(int nIndex)
+{
+    return QPoint(140 + 180 * nIndex, 60);
+}
+
+void TestAcceptance::printPings(const char *what, WmPinger &pinger)
+{
+    qDebug().noquote() << what << "ping round trips:" << WmPinger::summary(pinger.stop());
+}
+
+void TestAcceptance::firstRunWithoutWindowManager()
+{
+    // No window manager, no service, no settings: a black 400 by 250 window.
+    QVERIFY(!m_h->x().windowManagerRunning());
+    QVERIFY(m_h->startPlayer());
+    QVERIFY(m_h->waitForWindow());
+    QTRY_COMPARE(m_h->windowRect().size(), QSize(400, 250));
+    QCOMPARE(m_h->windowTitle(), kTitle);
+    QTRY_VERIFY(pictureStats(m_h->grabWindow()).fractionLit < 0.01);
+    QVERIFY(!QFile::exists(m_h->settingsPath()) ||
+            m_h->setting(QStringLiteral("m_nVolume")).toInt() == 100);
+
+    m_h->x().requestClose(m_h->window());
+    const int nMs = m_h->waitForPlayerExit(3000);
+    qDebug() << "closed in" << nMs << "ms";
+    QVERIFY2(nMs >= 0, qPrintable(m_h->playerLog()));
+    QCOMPARE(m_h->playerExitCode(), 0);
+
+    QStringList keys = m_h->settingKeys();
+    keys.sort();
+    const QStringList expected{"m_bAutoPlayLast",
+                               "m_bMainWindowMaximized",
+                               "m_bVolumeMuted",
+                               "m_lstCategoryList",
+                               "m_lstDefaultChannels",
+                               "m_mapCategory",
+                               "m_nCategoryVer",
+                               "m_nLanguage",
+                               "m_nMainWindowHeight",
+                               "m_nMainWindowWidth",
+                               "m_nVolume",
+                               "m_strChannelListVer",
+                               "m_strPlayingRegion",
+                               "m_strPlayingVideoName",
+                               "m_strPlayingVideoUrl",
+                               "m_strRegion"};
+    QCOMPARE(keys, expected);
+    QCOMPARE(m_h->setting("m_nMainWindowWidth").toInt(), 400);
+    QCOMPARE(m_h->setting("m_nMainWindowHeight").toInt(), 250);
+    QCOMPARE(m_h->setting("m_nVolume").toInt(), 100);
+    QCOMPARE(m_h->setting("m_bVolumeMuted").toBool(), false);
+    QCOMPARE(m_h->setting("m_bAutoPlayLast").toBool(), true);
+    QCOMPARE(m_h->setting("m_strRegion").toString(), QStringLiteral("all"));
+    QCOMPARE(m_h->setting("m_nLanguage").toInt(), int(QLocale::system().language()));
+    QVERIFY(m_h->setting("m_lstCategoryList").toStringList().isEmpty());
+    QVERIFY(m_h->setting("m_mapCategory").toMap().isEmpty());
+    QVERIFY(m_h->setting("m_lstDefaultChannels").toStringList().isEmpty());
+    QVERIFY(m_h->setting("m_strPlayingVideoName").toString().isEmpty());
+    const bool bMaximized = m_h->setting("m_bMainWindowMaximized").toBool();
+    qDebug() << "stored maximised state without a window manager:" << bMaximized;
+
+    // A second run reads them back: the same size, and the same keys on close.
+    QFile f(m_h->settingsPath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray baBefore = f.readAll();
+    f.close();
+    QVERIFY(m_h->startPlayer());
+    QVERIFY(m_h->waitForWindow());
+    QTRY_COMPARE(m_h->windowRect().size(), QSize(400, 250));
+    m_h->x().requestClose(m_h->window());
+    QVERIFY2(m_h->waitForPlayerExit(3000) >= 0, qPrintable(m_h->playerLog()));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), baBefore);
+}
+
+void TestAcceptance::firstStartFillsNewlyFromService()
+{
+    QVERIFY(m_h->startWindowManager());
+    QVERIFY(m_h->startService());
+    m_h->newHome();
+    QVERIFY(m_h->startPlayer());
+    QVERIFY(m_h->waitForWindow());
+    // The stored defaults say maximised: the window fills the screen (less
+    // the window manager's title bar), its title the program's name.
+    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
+    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_HORZ"), true));
+    QTRY_COMPARE(m_h->windowRect().width(), m_h->x().screenSize().width());
+    QVERIFY(m_h->windowRect().height() > m_h->x().screenSize().height() - 80);
+    QCOMPARE(m_h->windowTitle(), kTitle);
+
+    // get_settings at start, then the list: "Newly" holds the service's channels.
+    QTRY_VERIFY_WITH_TIMEOUT(newlyNames().size() >= 5, 10000);
+    m_lstNewly = newlyNames();
+    qDebug() << "Newly:" << m_lstNewly;
+    QVERIFY(m_lstNewly.contains(QStringLiteral("CCTV-1 Demo")));
+    QVERIFY(m_lstNewly.contains(QStringLiteral("Dead Channel")));
+    QVERIFY(!m_h->setting("m_strChannelListVer").toString().isEmpty());
+    // Nothing plays yet: no saved channel and the list was empty at start.
+    QCOMPARE(m_h->windowTitle(), kTitle);
+}
+
+void TestAcceptance::channelListAtTopEdge()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rc = m_h->windowRect();
+    const QRect rcTop(rc.x(), rc.y(), rc.width(), 200);
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(rcTop)).fractionLit < 0.05);
+    m_h->moveInWindow(rc.width() / 2, kListRow);
+    // The list panel is light (grey frame, white list) over the black window.
+    QTRY_VERIFY(pictureStats(m_h->x().grab(rcTop)).fractionLit > 0.6);
+    saveShot(QStringLiteral("list"));
+    // Below the top 200 rows it goes again.
+    m_h->moveInWindow(rc.width() / 2, 260);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(rcTop)).fractionLit < 0.05);
+}
+
+void TestAcceptance::doubleClickPlaysDemoChannel()
+{
+    QVERIFY(m_h->playerRunning());
+    WmPinger pinger(m_h->window());
+    pinger.start();
+    m_h->moveInWindow(newlyItem(0).x(), kListRow);
+    m_h->moveInWindow(newlyItem(0).x(), newlyItem(0).y());
+    click(1, 2);
+    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
+    // Away from the list the picture shows.
+    const QRect rc = m_h->windowRect();
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QVERIFY(waitForPicture());
+    saveShot(QStringLiteral("playing"));
+    printPings("while starting a channel", pinger);
+    QCOMPARE(m_h->setting("m_strPlayingVideoName").toString(), m_lstNewly.at(0));
+    // The service recorded the play.
+    QTRY_COMPARE(m_h->queryDatabase(QStringLiteral("SELECT video_name FROM plays")),
+                 m_lstNewly.at(0));
+}
+
+void TestAcceptance::nextAndPreviousFromPanel()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rc = m_h->windowRect();
+    const QRect rcPanel(rc.x() + rc.width() / 2 - 250, rc.y() + rc.height() - 71, 500, 70);
+    const double fBefore = pictureStats(m_h->x().grab(rcPanel)).fractionLit;
+    m_h->moveInWindow(rc.width() / 2, rc.height() - kPanelRowFromBottom);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(rcPanel)).fractionLit != fBefore);
+    saveShot(QStringLiteral("panel"));
+
+    const QPoint next = panelButton(0.55);
+    m_h->moveInWindow(next.x(), next.y());
+    click(1);
+    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(1)));
+    const QPoint prev = panelButton(0.39);
+    m_h->moveInWindow(prev.x(), prev.y());
+    click(1);
+    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QVERIFY(waitForPicture());
+}
+
+void TestAcceptance::wheelAndMuteShowOverlay()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rc = m_h->windowRect();
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QCOMPARE(m_h->setting("m_nVolume").toInt(), 100);
+    const QRect rcOverlay(rc.right() - 150, rc.y() + 5, 140, 20);
+
+    click(5, 2); // two notches down: 6 steps each
+    QTRY_COMPARE(m_h->setting("m_nVolume").toInt(), 88);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(rcOverlay)).fractionLit > 0.05);
+    saveShot(QStringLiteral("volume"));
+    click(4); // one up
+    QTRY_COMPARE(m_h->setting("m_nVolume").toInt(), 94);
+
+    // Mute and unmute with the panel's button.
+    m_h->moveInWindow(rc.width() / 2, rc.height() - kPanelRowFromBottom);
+    const QPoint mute = panelButton(0.72);
+    QTest::qWait(300); // the panel has just been asked to show
+    m_h->moveInWindow(mute.x(), mute.y());
+    click(1);
+    QTRY_COMPARE(m_h->setting("m_bVolumeMuted").toBool(), true);
+    saveShot(QStringLiteral("muted"));
+    click(1);
+    QTRY_COMPARE(m_h->setting("m_bVolumeMuted").toBool(), false);
+    QCOMPARE(m_h->setting("m_nVolume").toInt(), 94);
+    // The overlay leaves 2 s after the last change.
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureStats(m_h->x().grab(rcOverlay)).nColours >= 3, 6000);
+}
+
+void TestAcceptance::fullScreenByDoubleClickAndBackByEscape()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rcBefore = m_h->windowRect();
+    m_h->moveInWindow(rcBefore.width() / 2, rcBefore.height() / 2);
+    click(1, 2);
+    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), true));
+    QTRY_COMPARE(m_h->windowRect(), QRect(QPoint(0, 0), m_h->x().screenSize()));
+    QVERIFY(waitForPicture());
+    saveShot(QStringLiteral("fullscreen"));
+    key(QStringLiteral("Escape"));
+    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), false));
+    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
+    QTRY_COMPARE(m_h->windowRect(), rcBefore);
+}
+
+void TestAcceptance::addCategoryAndChannelThroughDialogs()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rc = m_h->windowRect();
+    // Right click in the list's empty space (the "Newly" tab is current).
+    m_h->moveInWindow(rc.width() / 2, kListRow);
+    m_h->moveInWindow(rc.width() - 300, 150);
+    QTest::qWait(200);
+    click(3);
+    QTest::qWait(300);
+    key(QStringLiteral("Down Return")); // Add Category
+    QTRY_VERIFY(!runTool("xdotool", {"search", "--name", "^Add category$"}).isEmpty());
+    typeText(kCategory);
+    key(QStringLiteral("Return"));
+    QTRY_COMPARE(m_h->setting("m_lstCategoryList").toStringList(), QStringList{kCategory});
+
+    // The new tab is current; its context menu adds a channel.
+    click(3);
+    QTest::qWait(300);
+    key(QStringLiteral("Down Down Down Down Return")); // Add Channel
+    QTRY_VERIFY(!runTool("xdotool", {"search", "--name", "^Add channel$"}).isEmpty());
+    typeText(kMyChannel);
+    key(QStringLiteral("Tab"));
+    typeText(kMyUrl);
+    saveShot(QStringLiteral("addchannel"));
+    key(QStringLiteral("Return"));
+    QTRY_COMPARE(m_h->setting("m_mapCategory").toMap().value(kCategory).toStringList(),
+                 (QStringList{kMyChannel, kMyUrl, QStringLiteral("0")}));
+
+    // Play it from its tab.
+    m_h->moveInWindow(newlyItem(0).x(), newlyItem(0).y());
+    click(1, 2);
+    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QVERIFY(waitForPicture());
+}
+
+void TestAcceptance::exitFromContextMenu()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rc = m_h->windowRect();
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    click(3);
+    QTest::qWait(300);
+    saveShot(QStringLiteral("menu"));
+    key(QStringLiteral("Down Down Down Down Return")); // Fullscreen, Options, About, Exit
+    const int nMs = m_h->waitForPlayerExit(3000);
+    qDebug() << "exit took" << nMs << "ms";
+    QVERIFY2(nMs >= 0, qPrintable(m_h->playerLog()));
+    QCOMPARE(m_h->playerExitCode(), 0);
+    QCOMPARE(m_h->setting("m_nVolume").toInt(), 94);
+    QCOMPARE(m_h->setting("m_strPlayingVideoName").toString(), kMyChannel);
+    QCOMPARE(m_h->setting("m_strPlayingVideoUrl").toString(), kMyUrl);
+    QCOMPARE(m_h->setting("m_bMainWindowMaximized").toBool(), true);
+}
+
+void TestAcceptance::secondStartPlaysLastChannel()
+{
+    QVERIFY(m_h->startPlayer());
+    QVERIFY(m_h->waitForWindow());
+    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
+    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
+    WmPinger pinger(m_h->window());
+    pinger.start();
+    QVERIFY(waitForPicture());
+    // The stored volume reaches the panel's slider: one notch up gives 100.
+    const QRect rc = m_h->windowRect();
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    click(4);
+    QTRY_COMPARE(m_h->setting("m_nVolume").toInt(), 100);
+    // The channel list is intact.
+    QCOMPARE(m_h->setting("m_lstCategoryList").toStringList(), QStringList{kCategory});
+    QCOMPARE(m_h->setting("m_mapCategory").toMap().value(kCategory).toStringList(),
+             (QStringList{kMyChannel, kMyUrl, QStringLiteral("0")}));
+    QTRY_COMPARE(newlyNames(), m_lstNewly);
+    printPings("second start, playing", pinger);
+    m_h->x().requestClose(m_h->window());
+    QVERIFY(m_h->waitForPlayerExit(3000) >= 0);
+    QCOMPARE(m_h->setting("m_lstCategoryList").toStringList(), QStringList{kCategory});
+    QCOMPARE(m_h->queryDatabase(QStringLiteral("SELECT count(*) FROM plays WHERE video_name = '") +
+                                kMyChannel + QStringLiteral("'")),
+             QStringLiteral("2"));
+}
+
+QTEST_GUILESS_MAIN(TestAcceptance)
+#include "tst_acceptance.moc"
