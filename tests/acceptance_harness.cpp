@@ -67,7 +67,10 @@ QString runTool(const QString &program, const QStringList &args, int nTimeoutMs)
     }
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
+    QString strOut = QString::fromUtf8(p.readAllStandardOutput());
+    if (strOut.isNull())
+        strOut = QStringLiteral(""); // success without output is not a failure
+    return strOut;
 }
 
 // ---------------------------------------------------------------- XDisplay

@@ -1,0 +1,341 @@
+#include "acceptance_harness.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+using namespace acceptance;
+
+// The program under faults of its surroundings: a channel service that is
+// down, talks garbage or never answers, channels that are refused, missing or
+// stall, a service that dies under a playing channel, a close while a stream
+// still connects, and a settings file that is read-only or damaged. In every
+// case the window keeps answering (no GUI thread stall over 100 ms, measured
+// with _NET_WM_PING round trips), closes within 3 s when asked, and nothing
+// the user had stored is lost.
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Service
+    {
+        ServiceDown,
+        ServiceReal,
+        ServiceGarbage,
+        ServiceHttpGarbage,
+        ServiceSilent
+    };
+    enum Action
+    {
+        NoAction,
+        KillService,
+        CloseAtOnce,
+        WheelVolume
+    };
+    enum Store
+    {
+        StoreNormal,
+        StoreReadOnly,
+        StoreCorrupt
+    };
+    Q_ENUM(Service)
+    Q_ENUM(Action)
+    Q_ENUM(Store)
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void faults_data();
+    void faults();
+
+private:
+    std::unique_ptr<Harness> m_h;
+};
+
+namespace {
+
+// Sockets of a test server: every way a server can let a client down.
+class FakeServer : public QTcpServer
+{
+public:
+    enum Mode
+    {
+        Garbage,
+        HttpGarbage,
+        Silent,
+        StallMidStream
+    };
+
+    FakeServer(Mode mode, const QByteArray &baStream = QByteArray())
+        : m_mode(mode), m_baStream(baStream)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                s->setParent(this);
+                connect(s, &QTcpSocket::readyRead, s, [this, s] { answer(s); });
+            }
+        });
+    }
+
+private:
+    void answer(QTcpSocket *s)
+    {
+        s->readAll();
+        if (s->property("answered").toBool())
+            return;
+        s->setProperty("answered", true);
+        switch (m_mode) {
+        case Garbage:
+            s->write(QByteArray("\x16\x03\x01\xff\xfe\x00 not http at all \x01\x02\x03", 26));
+            s->disconnectFromHost();
+            break;
+        case HttpGarbage: {
+            const QByteArray body("{\"version\": [1, 2, {\"list\": \xff\xfe");
+            s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                     QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+            s->disconnectFromHost();
+            break;
+        }
+        case Silent:
+            break; // accepted, read, never answered
+        case StallMidStream:
+            // The start of a real stream, then nothing more, connection open.
+            s->write("HTTP/1.1 200 OK\r\nContent-Type: video/mp2t\r\n\r\n" + m_baStream);
+            break;
+        }
+    }
+
+    Mode m_mode;
+    QByteArray m_baStream;
+};
+
+const QString kDemoUrl = QStringLiteral("http://127.0.0.1:8765/demo/cctv1/live.m3u8");
+const QString kStallUrl = QStringLiteral("http://127.0.0.1:8771/stall.ts");
+const QString kSilentUrl = QStringLiteral("http://127.0.0.1:8772/live.ts");
+constexpr int kMeasureMs = 2500;
+constexpr double kMaxStallMs = 100.0;
+
+// What the user had before the run.
+QVariantMap storedBefore(const QString &strUrl)
+{
+    QVariantMap category;
+    category.insert(QStringLiteral("Mine"),
+                    QStringList{QStringLiteral("Own One"), QStringLiteral("http://127.0.0.1:9/a"),
+                                QStringLiteral("0"), QStringLiteral("Own Two"),
+                                QStringLiteral("http://127.0.0.1:9/b"), QStringLiteral("5")});
+    return QVariantMap{
+        {QStringLiteral("m_nMainWindowWidth"), 800},
+        {QStringLiteral("m_nMainWindowHeight"), 600},
+        {QStringLiteral("m_bMainWindowMaximized"), false},
+        {QStringLiteral("m_nVolume"), 37},
+        {QStringLiteral("m_bVolumeMuted"), false},
+        {QStringLiteral("m_bAutoPlayLast"), true},
+        {QStringLiteral("m_strRegion"), QStringLiteral("japan")},
+        {QStringLiteral("m_strPlayingVideoName"), QStringLiteral("Under Test")},
+        {QStringLiteral("m_strPlayingVideoUrl"), strUrl},
+        {QStringLiteral("m_lstCategoryList"), QStringList{QStringLiteral("Mine")}},
+        {QStringLiteral("m_mapCategory"), category},
+        {QStringLiteral("m_lstDefaultChannels"),
+         QStringList{QStringLiteral("Old Newly"), QStringLiteral("http://127.0.0.1:9/n"),
+                     QStringLiteral("3")}},
+    };
+}
+
+QByteArray readFile(const QString &strPath)
+{
+    QFile f(strPath);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Takes the immutable flag off again whatever happens in the test.
+struct ImmutableGuard
+{
+    QString strPath;
+    ~ImmutableGuard()
+    {
+        if (!strPath.isEmpty())
+            runTool(QStringLiteral("chattr"), {QStringLiteral("-i"), strPath});
+    }
+};
+
+} // namespace
+
+void TestFaults::initTestCase()
+{
+    QString strWhy;
+    if (!Harness::checkEnvironment(strWhy))
+        QSKIP(qPrintable(strWhy));
+    QProcess make;
+    make.setProcessChannelMode(QProcess::ForwardedChannels);
+    make.start(qEnvironmentVariable("MIREL_SOURCE_DIR") +
+                   QStringLiteral("/scripts/make-demo-channels"),
+               {Harness::demoDir()});
+    QVERIFY(make.waitForFinished(240000));
+    QCOMPARE(make.exitCode(), 0);
+    m_h = std::make_unique<Harness>();
+    QVERIFY(m_h->x().isOpen());
+    QVERIFY(m_h->startWindowManager());
+}
+
+void TestFaults::cleanupTestCase()
+{
+    m_h.reset();
+}
+
+void TestFaults::faults_data()
+{
+    QTest::addColumn<Service>("service");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<Store>("store");
+    QTest::addColumn<bool>("picture");
+
+    QTest::newRow("service down at start")
+        << ServiceDown << kDemoUrl << NoAction << StoreNormal << false;
+    QTest::newRow("service answers garbage")
+        << ServiceGarbage << kDemoUrl << NoAction << StoreNormal << false;
+    QTest::newRow("service answers broken JSON")
+        << ServiceHttpGarbage << kDemoUrl << NoAction << StoreNormal << false;
+    QTest::newRow("service accepts, never answers")
+        << ServiceSilent << kDemoUrl << NoAction << StoreNormal << false;
+    QTest::newRow("channel refused")
+        << ServiceReal << QStringLiteral("http://127.0.0.1:9/dead.m3u8") << NoAction << StoreNormal
+        << false;
+    QTest::newRow("channel 404") << ServiceReal
+                                 << QStringLiteral("http://127.0.0.1:8765/demo/nosuch/live.m3u8")
+                                 << NoAction << StoreNormal << false;
+    QTest::newRow("channel stalls mid-stream")
+        << ServiceReal << kStallUrl << NoAction << StoreNormal << false;
+    QTest::newRow("service killed while playing")
+        << ServiceReal << kDemoUrl << KillService << StoreNormal << true;
+    QTest::newRow("close while connecting")
+        << ServiceReal << kSilentUrl << CloseAtOnce << StoreNormal << false;
+    QTest::newRow("settings file read-only")
+        << ServiceReal << kDemoUrl << WheelVolume << StoreReadOnly << true;
+    QTest::newRow("settings file corrupt")
+        << ServiceReal << kDemoUrl << NoAction << StoreCorrupt << false;
+}
+
+void TestFaults::faults()
+{
+    QFETCH(Service, service);
+    QFETCH(QString, url);
+    QFETCH(Action, action);
+    QFETCH(Store, store);
+    QFETCH(bool, picture);
+
+    // The surroundings.
+    m_h->stopService();
+    std::unique_ptr<FakeServer> fakeService;
+    if (service == ServiceReal) {
+        QVERIFY(m_h->startService());
+    } else if (service != ServiceDown) {
+        fakeService =
+            std::make_unique<FakeServer>(service == ServiceGarbage       ? FakeServer::Garbage
+                                         : service == ServiceHttpGarbage ? FakeServer::HttpGarbage
+                                                                         : FakeServer::Silent);
+        QVERIFY(fakeService->listen(QHostAddress::LocalHost, 8765));
+    }
+    QFile segment(Harness::demoDir() + QStringLiteral("/cctv1/seg0.ts"));
+    QVERIFY(segment.open(QIODevice::ReadOnly));
+    FakeServer stall(FakeServer::StallMidStream, segment.read(150 * 188));
+    QVERIFY(stall.listen(QHostAddress::LocalHost, 8771));
+    FakeServer silent(FakeServer::Silent);
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 8772));
+
+    // What the user had.
+    m_h->newHome();
+    QDir().mkpath(QFileInfo(m_h->settingsPath()).path());
+    const QVariantMap before = storedBefore(url);
+    QByteArray baCorrupt("[General\nm_nVolume=3\n");
+    ImmutableGuard guard;
+    if (store == StoreCorrupt) {
+        QFile f(m_h->settingsPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(baCorrupt);
+    } else {
+        m_h->writeSettings(before);
+    }
+    const QByteArray baStored = readFile(m_h->settingsPath());
+    if (store == StoreReadOnly) {
+        QVERIFY(!runTool(QStringLiteral("chattr"), {QStringLiteral("+i"), m_h->settingsPath()})
+                     .isNull());
+        guard.strPath = m_h->settingsPath();
+    }
+
+    QVERIFY(m_h->startPlayer());
+    QVERIFY(m_h->waitForWindow());
+    if (action != CloseAtOnce) {
+        const QRect rc = m_h->windowRect();
+        if (store != StoreCorrupt)
+            QTRY_COMPARE(m_h->windowRect().size(), QSize(800, 600));
+        if (picture) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                pictureStats(m_h->x().grab(QRect(rc.x() + rc.width() / 4, rc.y() + rc.height() / 4,
+                                                 rc.width() / 2, rc.height() / 2)))
+                        .nColours >= 6,
+                15000);
+        }
+        // Steady state: the window is up and the fault in effect.
+        WmPinger pinger(m_h->window());
+        pinger.start();
+        QTest::qWait(300);
+        if (action == KillService) {
+            m_h->killService();
+        } else if (action == WheelVolume) {
+            m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+            click(5, 2);
+        }
+        QTest::qWait(kMeasureMs);
+        const std::vector<double> trips = pinger.stop();
+        qDebug().noquote() << QTest::currentDataTag() << "-" << WmPinger::summary(trips);
+        QVERIFY(trips.size() > size_t(kMeasureMs / 40));
+        QVERIFY2(WmPinger::maxOf(trips) < kMaxStallMs,
+                 qPrintable(QStringLiteral("GUI thread stalled: ") + WmPinger::summary(trips)));
+        QVERIFY(m_h->playerRunning());
+    }
+
+    // Closes within 3 s when asked.
+    m_h->x().requestClose(m_h->window());
+    const int nMs = m_h->waitForPlayerExit(3000);
+    qDebug() << QTest::currentDataTag() << "- closed in" << nMs << "ms";
+    QVERIFY2(nMs >= 0,
+             qPrintable(QStringLiteral("did not close within 3 s; log:\n") + m_h->playerLog()));
+    QCOMPARE(m_h->playerExitCode(), 0);
+
+    // Nothing stored is lost.
+    if (store == StoreReadOnly) {
+        QCOMPARE(readFile(m_h->settingsPath()), baStored);
+        return;
+    }
+    if (store == StoreCorrupt) {
+        QCOMPARE(readFile(m_h->settingsPath() + QStringLiteral(".corrupt")), baCorrupt);
+        QCOMPARE(m_h->settingKeys().size(), 16);
+        QCOMPARE(m_h->setting(QStringLiteral("m_strPlayingVideoUrl")).toString(), QString());
+        return;
+    }
+    for (const QString &strKey :
+         {QStringLiteral("m_nMainWindowWidth"), QStringLiteral("m_nMainWindowHeight"),
+          QStringLiteral("m_bMainWindowMaximized"), QStringLiteral("m_nVolume"),
+          QStringLiteral("m_bVolumeMuted"), QStringLiteral("m_strRegion"),
+          QStringLiteral("m_strPlayingVideoName"), QStringLiteral("m_strPlayingVideoUrl"),
+          QStringLiteral("m_lstCategoryList")}) {
+        QCOMPARE(m_h->setting(strKey).toString(), before.value(strKey).toString());
+    }
+    QCOMPARE(m_h->setting(QStringLiteral("m_mapCategory")).toMap(),
+             before.value(QStringLiteral("m_mapCategory")).toMap());
+    const QStringList lstNewly =
+        m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    if (service == ServiceReal)
+        QVERIFY(lstNewly.contains(QStringLiteral("CCTV-1 Demo")) ||
+                lstNewly == before.value(QStringLiteral("m_lstDefaultChannels")).toStringList());
+    else
+        QCOMPARE(lstNewly, before.value(QStringLiteral("m_lstDefaultChannels")).toStringList());
+    QCOMPARE(m_h->settingKeys().size(), 16);
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"
