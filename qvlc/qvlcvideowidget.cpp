@@ -136,19 +136,18 @@ QVlcVideoWidget *QVlcVideoWidget::widgetForWindow(QWindow *window)
     return s_widgets.value(window->winId(), nullptr);
 }
 
-void QVlcVideoWidget::rekeyWidget(QObject *widget)
+void QVlcVideoWidget::rekeyWidget(QObject *object)
 {
-    for (auto it = s_widgets.begin(); it != s_widgets.end(); ++it) {
-        if (it.value() != widget)
-            continue;
-        QVlcVideoWidget *w = it.value();
-        w->unregister();
-        // A widget whose native window is gone is entered again when Qt
-        // gives it a new one (another WinIdChange).
-        if (w->internalWinId())
-            s_widgets.insert(w->internalWinId(), w);
+    // Only a live video widget: while the base class destructor runs, the
+    // object no longer counts as one and is already out of the map.
+    QVlcVideoWidget *widget = qobject_cast<QVlcVideoWidget *>(object);
+    if (!widget)
         return;
-    }
+    widget->unregister();
+    // A widget whose native window is gone is entered again when Qt gives it
+    // a new one (another WinIdChange).
+    if (widget->internalWinId())
+        s_widgets.insert(widget->internalWinId(), widget);
 }
 
 bool QVlcVideoWidget::hookProc(QObject *watched, QEvent *event)

@@ -60,7 +60,7 @@ private:
     // returns whether the event should stop (never).
     static bool hookProc(QObject *watched, QEvent *event);
     static QVlcVideoWidget *widgetForWindow(QWindow *window);
-    static void rekeyWidget(QObject *widget);
+    static void rekeyWidget(QObject *object);
     void unregister();
 
     QVlcMenu *m_pMenu = nullptr;
