@@ -27,11 +27,12 @@ const char kAppVer[] = "WIN_1_2";
 
 // A reply body larger than this is not a channel list but a broken or hostile
 // service: the download is cut off and the reply dropped, so memory stays
-// bounded and the GUI thread never parses megabytes of JSON.
-constexpr qint64 kMaxReplyBytes = 2 * 1024 * 1024;
-// More channels than this in one list would keep the GUI thread busy for
-// seconds filling the "Newly" tab; such a list is dropped as a whole.
-constexpr int kMaxNewlyChannels = 5000;
+// bounded. A list of 100,000 channels with long URLs is well below it.
+constexpr qint64 kMaxReplyBytes = 32 * 1024 * 1024;
+// Big IPTV lists run to tens of thousands of channels, and 100,000 fill the
+// "Newly" tab in well under a second; more than that is not a channel list but
+// a broken service, and such a list is dropped as a whole.
+constexpr int kMaxNewlyChannels = 100000;
 // A settings reply asks for the channel list once per "list_ver" element it
 // carries; a reply naming it more often than this is broken, and the rest of
 // its elements would only flood the service with identical requests.

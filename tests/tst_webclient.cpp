@@ -383,10 +383,10 @@ void TestWebClient::listReplies_data()
     QTest::newRow("three channels")
         << listReply({"C3", "A1", "B2"}) << QStringList{"C3", "A1", "B2"};
     QStringList lstMany;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 100000; ++i)
         lstMany << QStringLiteral("Channel %1").arg(i);
-    QTest::newRow("5000 channels, the most taken") << listReply(lstMany) << lstMany;
-    QTest::newRow("5001 channels") << listReply(lstMany + QStringList{"One more"}) << unchanged;
+    QTest::newRow("100,000 channels, the most taken") << listReply(lstMany) << lstMany;
+    QTest::newRow("100,001 channels") << listReply(lstMany + QStringList{"One more"}) << unchanged;
     QTest::newRow("empty data") << QByteArray(R"({"action":"get_video_list","data":[]})")
                                 << QStringList();
     QTest::newRow("missing data") << QByteArray(R"({"action":"get_video_list"})") << QStringList();
@@ -580,9 +580,9 @@ void TestWebClient::hostileService_data()
     QTest::addColumn<QByteArray>("response");
     QTest::addColumn<bool>("close");
 
-    const QByteArray big = listReply({"Big"}) + QByteArray(10 * 1024 * 1024, ' ');
-    QTest::newRow("10 MB list") << ScriptedHttpServer::http(big) << false;
-    QTest::newRow("10 MB without a length")
+    const QByteArray big = listReply({"Big"}) + QByteArray(40 * 1024 * 1024, ' ');
+    QTest::newRow("40 MB list") << ScriptedHttpServer::http(big) << false;
+    QTest::newRow("40 MB without a length")
         << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") + big << true;
     QTest::newRow("200,000 channels")
         << ScriptedHttpServer::http(R"({"action":"get_video_list","data":[)" +
