@@ -430,6 +430,24 @@ PictureStats pictureStats(const QImage &img)
     return s;
 }
 
+double colourShare(const QImage &img, QColor colour, int nTolerance)
+{
+    if (img.isNull())
+        return 0.0;
+    qint64 nNear = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = line[x];
+            if (qAbs(qRed(c) - colour.red()) <= nTolerance &&
+                qAbs(qGreen(c) - colour.green()) <= nTolerance &&
+                qAbs(qBlue(c) - colour.blue()) <= nTolerance)
+                ++nNear;
+        }
+    }
+    return double(nNear) / double(img.width() * img.height());
+}
+
 // ---------------------------------------------------------------- Harness
 
 Harness::Harness()

@@ -116,6 +116,8 @@ struct PictureStats
     int nColours = 0;
 };
 PictureStats pictureStats(const QImage &img);
+// The share of pixels near a colour (each channel within the tolerance).
+double colourShare(const QImage &img, QColor colour, int nTolerance = 40);
 
 // The test's own desktop, service and player processes.
 class Harness
