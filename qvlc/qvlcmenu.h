@@ -1,6 +1,5 @@
 #pragma once
 
-#include "qvlc/qvlcinstance.h" // complete type for the player header's inline accessors
 #include "qvlc/qvlcmediaplayer.h"
 
 #include <QMenu>
