@@ -87,6 +87,7 @@ private:
         if (s->property("answered").toBool())
             return;
         s->setProperty("answered", true);
+        ++m_nRequests;
         switch (m_mode) {
         case Garbage:
             s->write(QByteArray("\x16\x03\x01\xff\xfe\x00 not http at all \x01\x02\x03", 26));
@@ -108,8 +109,13 @@ private:
         }
     }
 
+public:
+    int requests() const { return m_nRequests; }
+
+private:
     Mode m_mode;
     QByteArray m_baStream;
+    int m_nRequests = 0;
 };
 
 const QString kDemoUrl = QStringLiteral("http://127.0.0.1:8765/demo/cctv1/live.m3u8");
@@ -268,6 +274,13 @@ void TestFaults::faults()
 
     QVERIFY(m_h->startPlayer());
     QVERIFY(m_h->waitForWindow());
+    // The fault is in effect: the fake servers have been asked.
+    if (fakeService)
+        QTRY_VERIFY_WITH_TIMEOUT(fakeService->requests() > 0, 10000);
+    if (url == kStallUrl)
+        QTRY_VERIFY_WITH_TIMEOUT(stall.requests() > 0, 10000);
+    if (url == kSilentUrl)
+        QTRY_VERIFY_WITH_TIMEOUT(silent.requests() > 0, 10000);
     if (action != CloseAtOnce) {
         const QRect rc = m_h->windowRect();
         if (store != StoreCorrupt)
