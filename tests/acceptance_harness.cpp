@@ -307,10 +307,13 @@ void WmPinger::run()
     std::map<uint32_t, Clock::time_point> pending;
     std::vector<double> done;
     auto nextSend = Clock::now();
+    double dMaxLate = 0;
     const int fd = xcb_get_file_descriptor(c);
     while (!m_bStop) {
         const auto now = Clock::now();
         if (now >= nextSend) {
+            dMaxLate = std::max(dMaxLate,
+                                std::chrono::duration<double, std::milli>(now - nextSend).count());
             xcb_client_message_event_t ev;
             memset(&ev, 0, sizeof ev);
             ev.response_type = XCB_CLIENT_MESSAGE;
@@ -356,6 +359,7 @@ void WmPinger::run()
     xcb_disconnect(c);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_vecRoundTrips = done;
+    m_dMaxLateMs = dMaxLate;
 }
 
 double WmPinger::maxOf(const std::vector<double> &v)

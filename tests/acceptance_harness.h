@@ -89,6 +89,9 @@ public:
     static double maxOf(const std::vector<double> &v);
     static double percentile(std::vector<double> v, double p);
     static QString summary(const std::vector<double> &v);
+    // How late the pinging thread itself woke up at worst, in milliseconds: a
+    // measure of how busy the machine was during the round trips.
+    double maxLateness() const { return m_dMaxLateMs; }
 
 private:
     void run();
@@ -99,6 +102,7 @@ private:
     std::atomic<bool> m_bStop{false};
     std::mutex m_mutex;
     std::vector<double> m_vecRoundTrips;
+    double m_dMaxLateMs = 0;
 };
 
 // xdotool input; coordinates are screen coordinates.

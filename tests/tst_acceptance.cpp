@@ -36,7 +36,7 @@ private:
     QPoint newlyItem(int nIndex);
     bool waitForTitle(const QString &strTitle, int nTimeoutMs = 8000);
     bool waitForPicture(int nTimeoutMs = 15000);
-    bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 5000);
+    bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 10000);
     void saveShot(const QString &strName);
     QStringList newlyNames() const;
     void printPings(const char *what, WmPinger &pinger);
@@ -171,7 +171,7 @@ void TestAcceptance::firstRunWithoutWindowManager()
     QVERIFY(!m_h->x().windowManagerRunning());
     QVERIFY(m_h->startPlayer());
     QVERIFY(m_h->waitForWindow());
-    QTRY_COMPARE(m_h->windowRect().size(), QSize(400, 250));
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(400, 250), 10000);
     QCOMPARE(m_h->windowTitle(), kTitle);
     QTRY_VERIFY(pictureStats(m_h->grabWindow()).fractionLit < 0.01);
     QVERIFY(!QFile::exists(m_h->settingsPath()) ||
@@ -223,7 +223,7 @@ void TestAcceptance::firstRunWithoutWindowManager()
     f.close();
     QVERIFY(m_h->startPlayer());
     QVERIFY(m_h->waitForWindow());
-    QTRY_COMPARE(m_h->windowRect().size(), QSize(400, 250));
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(400, 250), 10000);
     m_h->x().requestClose(m_h->window());
     QVERIFY2(m_h->waitForPlayerExit(3000) >= 0, qPrintable(m_h->playerLog()));
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -241,7 +241,7 @@ void TestAcceptance::firstStartFillsNewlyFromService()
     // the window manager's title bar), its title the program's name.
     QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
     QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_HORZ"), true));
-    QTRY_COMPARE(m_h->windowRect().width(), m_h->x().screenSize().width());
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().width(), m_h->x().screenSize().width(), 10000);
     QVERIFY(m_h->windowRect().height() > m_h->x().screenSize().height() - 80);
     QCOMPARE(m_h->windowTitle(), kTitle);
 
@@ -275,6 +275,7 @@ void TestAcceptance::channelListAtTopEdge()
 void TestAcceptance::doubleClickPlaysDemoChannel()
 {
     QVERIFY(m_h->playerRunning());
+    QVERIFY(m_lstNewly.size() >= 2);
     WmPinger pinger(m_h->window());
     pinger.start();
     m_h->moveInWindow(newlyItem(0).x(), kListRow);
@@ -296,6 +297,7 @@ void TestAcceptance::doubleClickPlaysDemoChannel()
 void TestAcceptance::nextAndPreviousFromPanel()
 {
     QVERIFY(m_h->playerRunning());
+    QVERIFY(m_lstNewly.size() >= 2);
     const QRect rc = m_h->windowRect();
     const QRect rcPanel(rc.x() + rc.width() / 2 - 250, rc.y() + rc.height() - 71, 500, 70);
     // The panel's grey fills most of its place at the bottom edge.
@@ -361,13 +363,13 @@ void TestAcceptance::fullScreenByDoubleClickAndBackByEscape()
     m_h->moveInWindow(rcBefore.width() / 2, rcBefore.height() / 2);
     click(1, 2);
     QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), true));
-    QTRY_COMPARE(m_h->windowRect(), QRect(QPoint(0, 0), m_h->x().screenSize()));
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect(), QRect(QPoint(0, 0), m_h->x().screenSize()), 10000);
     QVERIFY(waitForPicture());
     saveShot(QStringLiteral("fullscreen"));
     key(QStringLiteral("Escape"));
     QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), false));
     QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
-    QTRY_COMPARE(m_h->windowRect(), rcBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect(), rcBefore, 10000);
 }
 
 void TestAcceptance::addCategoryAndChannelThroughDialogs()
