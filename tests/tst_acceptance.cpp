@@ -282,12 +282,19 @@ void TestAcceptance::doubleClickPlaysDemoChannel()
     m_h->moveInWindow(newlyItem(0).x(), newlyItem(0).y());
     click(1, 2);
     QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
+    // The channel's name in red at the top left for 2 s.
+    const QRect rcName(m_h->windowRect().topLeft(), QSize(150, 40));
+    const auto nameShown = [&] {
+        return colourShare(m_h->x().grab(rcName), QColor(255, 0, 0), 90) > 0.01;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(nameShown(), 2000);
     // Away from the list the picture shows.
     const QRect rc = m_h->windowRect();
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
     QVERIFY(waitForPicture());
     saveShot(QStringLiteral("playing"));
     printPings("while starting a channel", pinger);
+    QTRY_VERIFY_WITH_TIMEOUT(!nameShown(), 6000);
     QCOMPARE(m_h->setting("m_strPlayingVideoName").toString(), m_lstNewly.at(0));
     // The service recorded the play.
     QTRY_COMPARE(m_h->queryDatabase(QStringLiteral("SELECT video_name FROM plays")),
