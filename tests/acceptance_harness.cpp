@@ -127,6 +127,30 @@ bool XDisplay::isViewable(quint32 nWindow)
     return bViewable;
 }
 
+bool XDisplay::hasPopup(qint64 nPid)
+{
+    if (!m_pConn)
+        return false;
+    const xcb_atom_t atomPid = atom("_NET_WM_PID");
+    xcb_query_tree_reply_t *t =
+        xcb_query_tree_reply(m_pConn, xcb_query_tree(m_pConn, m_nRoot), nullptr);
+    if (!t)
+        return false;
+    bool bFound = false;
+    const xcb_window_t *children = xcb_query_tree_children(t);
+    for (int i = 0; i < xcb_query_tree_children_length(t) && !bFound; ++i) {
+        const QByteArray ba = property(children[i], atomPid, XCB_ATOM_CARDINAL);
+        if (ba.size() != 4 || *reinterpret_cast<const quint32 *>(ba.constData()) != nPid)
+            continue;
+        xcb_get_window_attributes_reply_t *a = xcb_get_window_attributes_reply(
+            m_pConn, xcb_get_window_attributes(m_pConn, children[i]), nullptr);
+        bFound = a && a->map_state == XCB_MAP_STATE_VIEWABLE && a->override_redirect;
+        free(a);
+    }
+    free(t);
+    return bFound;
+}
+
 quint32 XDisplay::findWindow(qint64 nPid)
 {
     if (!m_pConn)
@@ -385,6 +409,13 @@ QString WmPinger::summary(const std::vector<double> &v)
 }
 
 // ---------------------------------------------------------------- input
+
+QString activeWindowName()
+{
+    return runTool(QStringLiteral("xdotool"),
+                   {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")})
+        .trimmed();
+}
 
 void mouseMove(int x, int y)
 {

@@ -51,6 +51,8 @@ public:
 
     // The mapped top-level window of a process (by _NET_WM_PID); 0 if none.
     quint32 findWindow(qint64 nPid);
+    // Whether a process shows a pop-up (menu) window.
+    bool hasPopup(qint64 nPid);
     QString title(quint32 nWindow);
     // The window's rectangle in screen coordinates (client area, no frame).
     QRect geometry(quint32 nWindow);
@@ -104,6 +106,9 @@ private:
     std::vector<double> m_vecRoundTrips;
     double m_dMaxLateMs = 0;
 };
+
+// The title of the window with the keyboard focus.
+QString activeWindowName();
 
 // xdotool input; coordinates are screen coordinates.
 void mouseMove(int x, int y);

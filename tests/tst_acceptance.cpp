@@ -349,7 +349,8 @@ void TestAcceptance::wheelAndMuteShowOverlay()
     // Mute and unmute with the panel's button.
     m_h->moveInWindow(rc.width() / 2, rc.height() - kPanelRowFromBottom);
     const QPoint mute = panelButton(0.72);
-    QTest::qWait(300); // the panel has just been asked to show
+    const QRect rcPanel(rc.x() + rc.width() / 2 - 250, rc.y() + rc.height() - 71, 500, 70);
+    QTRY_VERIFY(colourShare(m_h->x().grab(rcPanel), QColor(100, 100, 100), 3) > 0.4);
     m_h->moveInWindow(mute.x(), mute.y());
     click(1);
     QTRY_COMPARE(m_h->setting("m_bVolumeMuted").toBool(), true);
@@ -386,20 +387,21 @@ void TestAcceptance::addCategoryAndChannelThroughDialogs()
     // Right click in the list's empty space (the "Newly" tab is current).
     m_h->moveInWindow(rc.width() / 2, kListRow);
     m_h->moveInWindow(rc.width() - 300, 150);
-    QTest::qWait(200);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(QRect(rc.x(), rc.y(), rc.width(), 200))).fractionLit >
+                0.6);
     click(3);
-    QTest::qWait(300);
+    QTRY_VERIFY(m_h->x().hasPopup(m_h->playerPid()));
     key(QStringLiteral("Down Return")); // Add Category
-    QTRY_VERIFY(!runTool("xdotool", {"search", "--name", "^Add category$"}).isEmpty());
+    QTRY_COMPARE(activeWindowName(), QStringLiteral("Add category"));
     typeText(kCategory);
     key(QStringLiteral("Return"));
     QTRY_COMPARE(m_h->setting("m_lstCategoryList").toStringList(), QStringList{kCategory});
 
     // The new tab is current; its context menu adds a channel.
     click(3);
-    QTest::qWait(300);
+    QTRY_VERIFY(m_h->x().hasPopup(m_h->playerPid()));
     key(QStringLiteral("Down Down Down Down Return")); // Add Channel
-    QTRY_VERIFY(!runTool("xdotool", {"search", "--name", "^Add channel$"}).isEmpty());
+    QTRY_COMPARE(activeWindowName(), QStringLiteral("Add channel"));
     typeText(kMyChannel);
     key(QStringLiteral("Tab"));
     typeText(kMyUrl);
@@ -422,7 +424,7 @@ void TestAcceptance::exitFromContextMenu()
     const QRect rc = m_h->windowRect();
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
     click(3);
-    QTest::qWait(300);
+    QTRY_VERIFY(m_h->x().hasPopup(m_h->playerPid()));
     saveShot(QStringLiteral("menu"));
     key(QStringLiteral("Down Down Down Down Return")); // Fullscreen, Options, About, Exit
     const int nMs = m_h->waitForPlayerExit(3000);
