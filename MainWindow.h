@@ -88,6 +88,7 @@ protected:
 private:
     friend class TestMainWindow;
     friend class TestWebClient;
+    friend struct FuzzAccess;
 
     void showControlPanel();
     void hideControlPanel();
@@ -102,6 +103,9 @@ private:
     void placeVolumeText();
     int cursorRowInSurface() const;
 
+    // The body of a reply of the channel service (from the request to
+    // strPath), parsed and acted upon by its "action".
+    void handleServiceReply(QByteArray body, const QString &strPath);
     void clearNewlyChannels();
     void addNewlyChannel(int nId, const QString &strName, const QString &strUrl,
                          const QString &strRegion, int nScore);

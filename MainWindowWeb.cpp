@@ -13,8 +13,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSet>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QVector>
 
 #include <climits>
 #include <cmath>
@@ -121,6 +123,124 @@ bool dataOf(const QVariantMap &map, QVariantList &lstData)
     return true;
 }
 
+// The JSON parser's own nesting limit; deeper text is refused by it.
+constexpr int kMaxJsonNesting = 1024;
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The text of the JSON string whose opening quote is at nPos, escapes
+// decoded; nPos ends past the closing quote (or at the end of unterminated
+// text, which the parser refuses anyway).
+QString jsonStringAt(const QByteArray &json, int &nPos)
+{
+    QString str;
+    int nRun = ++nPos; // start of the bytes taken as they are
+    while (nPos < json.size() && json.at(nPos) != '"') {
+        if (json.at(nPos) != '\\') {
+            ++nPos;
+            continue;
+        }
+        str += QString::fromUtf8(json.constData() + nRun, nPos - nRun);
+        const char cEscape = nPos + 1 < json.size() ? json.at(nPos + 1) : '\0';
+        nPos = qMin(nPos + 2, json.size());
+        switch (cEscape) {
+        case 'b':
+            str += QLatin1Char('\b');
+            break;
+        case 'f':
+            str += QLatin1Char('\f');
+            break;
+        case 'n':
+            str += QLatin1Char('\n');
+            break;
+        case 'r':
+            str += QLatin1Char('\r');
+            break;
+        case 't':
+            str += QLatin1Char('\t');
+            break;
+        case 'u': {
+            ushort nCode = 0;
+            for (int i = 0; i < 4 && nPos < json.size() && hexDigit(json.at(nPos)) >= 0; ++i)
+                nCode = ushort(nCode * 16 + hexDigit(json.at(nPos++)));
+            str += QChar(nCode);
+            break;
+        }
+        default: // '"', '\\', '/' stand for themselves
+            str += QLatin1Char(cEscape);
+            break;
+        }
+        nRun = nPos;
+    }
+    str += QString::fromUtf8(json.constData() + nRun, nPos - nRun);
+    ++nPos;
+    return str;
+}
+
+// True when an object of the JSON text names one member twice. Qt's parser
+// keeps the last value of a repeated member but never frees an array or
+// object it replaces, so every such reply would cost memory for good; and a
+// service that repeats members is broken anyway, whichever value it meant.
+bool hasRepeatedMember(const QByteArray &json)
+{
+    struct Level
+    {
+        bool bObject = false;
+        bool bExpectName = false;
+        QSet<QString> setNames;
+    };
+    QVector<Level> lstLevels;
+    for (int nPos = 0; nPos < json.size();) {
+        const char c = json.at(nPos);
+        switch (c) {
+        case '{':
+        case '[':
+            if (lstLevels.size() == kMaxJsonNesting)
+                return false; // the parser stops here, before any member deeper down
+            lstLevels.append(Level{c == '{', c == '{', {}});
+            ++nPos;
+            break;
+        case '}':
+        case ']':
+            if (lstLevels.isEmpty())
+                return false; // not JSON: the parser stops here
+            lstLevels.removeLast();
+            ++nPos;
+            break;
+        case ',':
+        case ':':
+            if (!lstLevels.isEmpty() && lstLevels.last().bObject)
+                lstLevels.last().bExpectName = c == ',';
+            ++nPos;
+            break;
+        case '"': {
+            const QString strText = jsonStringAt(json, nPos);
+            if (lstLevels.isEmpty() || !lstLevels.last().bExpectName)
+                break;
+            Level &level = lstLevels.last();
+            level.bExpectName = false;
+            if (level.setNames.contains(strText))
+                return true;
+            level.setNames.insert(strText);
+            break;
+        }
+        default:
+            ++nPos;
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QUrl MainWindow::serviceUrl()
@@ -199,19 +319,25 @@ void MainWindow::onNetworkReplyFinish()
     pReply->deleteLater();
     if (pReply->property(kTooLargeProperty).toBool())
         return;
+    handleServiceReply(pReply->readAll(), pReply->url().path());
+}
 
-    QByteArray body = pReply->readAll();
+void MainWindow::handleServiceReply(QByteArray body, const QString &strPath)
+{
     const int nNul = body.indexOf('\0');
     if (nNul >= 0)
         body.truncate(nNul);
     const QByteArray json = QString::fromUtf8(body).toUtf8();
+    if (hasRepeatedMember(json)) {
+        qDebug() << "reply names a member twice, ignored:" << strPath;
+        return;
+    }
 
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
         if (!json.isEmpty())
-            qDebug() << "reply is not a JSON object, ignored:" << pReply->url().path()
-                     << error.errorString();
+            qDebug() << "reply is not a JSON object, ignored:" << strPath << error.errorString();
         return;
     }
 

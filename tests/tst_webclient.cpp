@@ -428,6 +428,22 @@ void TestWebClient::listReplies_data()
         << QByteArray(R"({"action":["get_video_list"],"data":[]})") << unchanged;
     QTest::newRow("invalid UTF-8 and control bytes")
         << QByteArray("\xff\xfe{\"action\":\"get_video_list\"}\x01\x02", 32) << unchanged;
+    // A repeated member is ambiguous, and the parser would lose the memory of
+    // the array or object it replaces (found by bench/fuzz/fuzz_webreply).
+    QTest::newRow("data named twice")
+        << QByteArray(R"({"action":"get_video_list","data":[{"name":"A"}],"data":[{"name":"B"}]})")
+        << unchanged;
+    QTest::newRow("a channel member named twice, once escaped")
+        << QByteArray(R"({"action":"get_video_list","data":[{"name":{"a":1},"na\u006de":"B"}]})")
+        << unchanged;
+    QTest::newRow("the same member in different objects")
+        << QByteArray(R"({"action":"get_video_list","data":[{"name":"A","x":{"name":"B"}},)"
+                      R"({"name":"A\"","url":"name"}]})")
+        << QStringList{"A", "A\""};
+    QTest::newRow("a repeated member after nesting too deep")
+        << QByteArray(R"({"action":"get_video_list","data":[)") + QByteArray(1100, '[') +
+               QByteArray(R"({"a":[1],"a":1})") + QByteArray(1100, ']') + "]}"
+        << unchanged;
 }
 
 void TestWebClient::listReplies()
