@@ -5,8 +5,12 @@
 //   --t0 exec  the clock starts when the command is started (a program being
 //              launched); the command is left running, its pid written to
 //              --pidfile, its output sent to --log;
-//   --t0 exit  the clock starts when the command has finished (an xdotool
-//              click).
+//   --t0 exit  the clock starts when the command has finished;
+//   --click N  instead of a command: N clicks of the left button where the
+//              pointer is (XTest, 40 ms apart: 2 is a double-click); the clock
+//              starts when the X server has taken the last one. (Timing an
+//              xdotool process instead would count its start-up, or, from its
+//              exit, leave out whatever it was descheduled for after the click.)
 // Before the command runs, the screen must not show the awaited picture yet,
 // or the measurement is refused ("invalid", exit status 3).
 // What it waits for:
@@ -26,6 +30,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/XTest.h>
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -49,6 +54,7 @@ struct Options
 {
     bool bExecT0 = true;
     bool bMap = false;
+    int nClicks = 0;
     int nR = -1, nG = -1, nB = -1;
     int nTol = 48;
     int nMin = 200;
@@ -74,8 +80,7 @@ int usage()
         stderr,
         "usage: bench_firstpixel [--t0 exec|exit] [--map | --expect R,G,B [--tol N] "
         "[--min N] [--step N] [--interval-ms N] [--snapshot F.ppm]] [--timeout S] [--pidfile F] "
-        "[--log F] "
-        "-- command [args...]\n");
+        "[--log F] {-- command [args...] | --click N}\n");
     return 1;
 }
 
@@ -89,6 +94,8 @@ bool parse(int argc, char **argv, Options &o)
             for (++i; i < argc; ++i)
                 o.argv.push_back(argv[i]);
             break;
+        } else if (a == "--click" && (v = next())) {
+            o.nClicks = std::max(1, std::atoi(v));
         } else if (a == "--map") {
             o.bMap = true;
         } else if (a == "--t0" && (v = next())) {
@@ -118,7 +125,7 @@ bool parse(int argc, char **argv, Options &o)
             return false;
         }
     }
-    if (o.argv.empty())
+    if (o.argv.empty() == (o.nClicks == 0) || (o.nClicks && o.bMap))
         return false;
     if (!o.bMap && o.nR < 0)
         return false;
@@ -337,13 +344,30 @@ int main(int argc, char **argv)
     }
 
     double t0 = nowMs();
-    const pid_t pid = spawn(o);
-    if (!o.strPidFile.empty())
+    if (o.nClicks) {
+        int nEvent, nError, nMajor, nMinor;
+        if (!XTestQueryExtension(dpy, &nEvent, &nError, &nMajor, &nMinor)) {
+            std::fprintf(stderr, "bench_firstpixel: the X server has no XTEST\n");
+            return 1;
+        }
+        for (int i = 0; i < o.nClicks; ++i) {
+            if (i) {
+                const timespec gap{0, 40 * 1000000L};
+                nanosleep(&gap, nullptr);
+            }
+            XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
+            XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+            XSync(dpy, False);
+        }
+        t0 = nowMs();
+    }
+    const pid_t pid = o.nClicks ? 0 : spawn(o);
+    if (!o.strPidFile.empty() && pid > 0)
         if (FILE *f = std::fopen(o.strPidFile.c_str(), "w")) {
             std::fprintf(f, "%d\n", int(pid));
             std::fclose(f);
         }
-    if (!o.bExecT0) {
+    if (!o.bExecT0 && pid > 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         t0 = nowMs();
