@@ -168,13 +168,19 @@ quint32 XDisplay::findWindow(qint64 nPid)
         const int n = xcb_query_tree_children_length(t);
         for (int i = 0; i < n; ++i) {
             const QByteArray ba = property(children[i], atomPid, XCB_ATOM_CARDINAL);
-            if (ba.size() == 4 && *reinterpret_cast<const quint32 *>(ba.constData()) == nPid &&
+            if (ba.size() != 4) {
+                todo.push_back(children[i]); // a frame of the window manager, say
+                continue;
+            }
+            // A client's top-level window. Its subtree holds its native child
+            // windows (the video surface, the overlays), which carry the same
+            // process id but are no top-levels: never descend into it.
+            if (*reinterpret_cast<const quint32 *>(ba.constData()) == nPid &&
                 isViewable(children[i])) {
                 const xcb_window_t found = children[i];
                 free(t);
                 return found;
             }
-            todo.push_back(children[i]);
         }
         free(t);
     }
@@ -698,7 +704,7 @@ bool Harness::playerRunning() const
     return m_pPlayer && m_pPlayer->state() != QProcess::NotRunning;
 }
 
-int Harness::waitForPlayerExit(int nTimeoutMs)
+int Harness::waitForPlayerExit(int nTimeoutMs, bool bKillOnTimeout)
 {
     if (!m_pPlayer)
         return 0;
@@ -707,7 +713,8 @@ int Harness::waitForPlayerExit(int nTimeoutMs)
     const bool bExited = waitFor([this] { return !playerRunning(); }, nTimeoutMs);
     const int nMs = int(timer.elapsed());
     if (!bExited) {
-        killPlayer();
+        if (bKillOnTimeout)
+            killPlayer();
         return -1;
     }
     m_baPlayerLog += m_pPlayer->readAll();

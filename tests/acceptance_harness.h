@@ -171,8 +171,8 @@ public:
     quint32 window() const { return m_nWindow; }
     bool playerRunning() const;
     // Waits for the player to exit; returns the milliseconds it took, -1 if it
-    // did not exit within the timeout (it is then killed).
-    int waitForPlayerExit(int nTimeoutMs);
+    // did not exit within the timeout (it is then killed, unless told not to).
+    int waitForPlayerExit(int nTimeoutMs, bool bKillOnTimeout = true);
     int playerExitCode() const;
     QString playerLog() const;
     void killPlayer();

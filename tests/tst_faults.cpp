@@ -1,7 +1,9 @@
 #include "acceptance_harness.h"
 
+#include <QApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QWidget>
 #include <QtTest>
 
 #include <memory>
@@ -53,6 +55,11 @@ private slots:
 
 private:
     std::unique_ptr<Harness> m_h;
+    // An idle Qt window of the same priority, pinged beside the player: when
+    // it is slow to answer too, the machine was too busy for the measurement
+    // to say anything about the player.
+    QProcess m_reference;
+    quint32 m_nReferenceWindow = 0;
 };
 
 namespace {
@@ -123,6 +130,8 @@ const QString kStallUrl = QStringLiteral("http://127.0.0.1:8771/stall.ts");
 const QString kSilentUrl = QStringLiteral("http://127.0.0.1:8772/live.ts");
 constexpr int kMeasureMs = 2500;
 constexpr double kMaxStallMs = 100.0;
+// A reference window this slow to answer means the machine, not the player, was busy.
+constexpr double kBusyMachineMs = 50.0;
 
 // What the user had before the run.
 QVariantMap storedBefore(const QString &strUrl)
@@ -184,10 +193,20 @@ void TestFaults::initTestCase()
     m_h = std::make_unique<Harness>();
     QVERIFY(m_h->x().isOpen());
     QVERIFY(m_h->startWindowManager());
+
+    m_reference.start(QCoreApplication::applicationFilePath(),
+                      {QStringLiteral("--reference-window")});
+    QVERIFY(m_reference.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (m_nReferenceWindow = m_h->x().findWindow(m_reference.processId())) != 0, 15000);
 }
 
 void TestFaults::cleanupTestCase()
 {
+    if (m_reference.state() != QProcess::NotRunning) {
+        m_reference.kill();
+        m_reference.waitForFinished(3000);
+    }
     m_h.reset();
 }
 
@@ -290,34 +309,67 @@ void TestFaults::faults()
                 pictureStats(m_h->x().grab(QRect(rc.x() + rc.width() / 4, rc.y() + rc.height() / 4,
                                                  rc.width() / 2, rc.height() / 2)))
                         .nColours >= 6,
-                15000);
+                30000);
         }
         // Steady state: the window is up and the fault in effect.
-        WmPinger pinger(m_h->window());
-        pinger.start();
-        QTest::qWait(300);
-        if (action == KillService) {
-            m_h->killService();
-        } else if (action == WheelVolume) {
-            m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
-            click(5, 2);
+        // A window in which the idle reference window was slow as well says
+        // nothing about the player: it is measured again (the fault stays in
+        // effect), at most three times in all.
+        bool bMeasured = false;
+        for (int nAttempt = 0; nAttempt < 3 && !bMeasured; ++nAttempt) {
+            WmPinger pinger(m_h->window());
+            WmPinger reference(m_nReferenceWindow);
+            pinger.start();
+            reference.start();
+            QTest::qWait(300);
+            if (nAttempt == 0 && action == KillService) {
+                m_h->killService();
+            } else if (nAttempt == 0 && action == WheelVolume) {
+                m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+                click(5, 2);
+            }
+            QTest::qWait(kMeasureMs);
+            const std::vector<double> trips = pinger.stop();
+            const std::vector<double> refTrips = reference.stop();
+            qDebug().noquote() << QTest::currentDataTag() << "- player:" << WmPinger::summary(trips)
+                               << "| idle reference window:" << WmPinger::summary(refTrips);
+            QVERIFY(trips.size() > size_t(kMeasureMs / 40));
+            if (WmPinger::maxOf(trips) < kMaxStallMs) {
+                bMeasured = true;
+            } else {
+                QVERIFY2(
+                    WmPinger::maxOf(refTrips) >= kBusyMachineMs,
+                    qPrintable(QStringLiteral("GUI thread stalled: ") + WmPinger::summary(trips)));
+                qDebug() << "the machine was busy (the reference window stalled too); again";
+            }
         }
-        QTest::qWait(kMeasureMs);
-        const std::vector<double> trips = pinger.stop();
-        qDebug().noquote() << QTest::currentDataTag() << "-" << WmPinger::summary(trips)
-                           << "(pinger itself late by up to" << pinger.maxLateness() << "ms)";
-        QVERIFY(trips.size() > size_t(kMeasureMs / 40));
-        QVERIFY2(WmPinger::maxOf(trips) < kMaxStallMs,
-                 qPrintable(QStringLiteral("GUI thread stalled: ") + WmPinger::summary(trips)));
+        QVERIFY2(bMeasured, "the machine stayed too busy to measure the player");
         QVERIFY(m_h->playerRunning());
     }
 
     // Closes within 3 s when asked.
+    const QDateTime dtStored = QFileInfo(m_h->settingsPath()).lastModified();
+    WmPinger closing(m_h->window());
+    closing.start();
     m_h->x().requestClose(m_h->window());
-    const int nMs = m_h->waitForPlayerExit(3000);
+    const int nMs = m_h->waitForPlayerExit(3000, false);
     qDebug() << QTest::currentDataTag() << "- closed in" << nMs << "ms";
-    QVERIFY2(nMs >= 0,
-             qPrintable(QStringLiteral("did not close within 3 s; log:\n") + m_h->playerLog()));
+    if (nMs < 0) {
+        // What the user would see of a close that hangs: is the window gone,
+        // does it still answer, did it store its geometry?
+        const QString strState =
+            QStringLiteral("window %1, settings %2 written, %3")
+                .arg(m_h->x().isViewable(m_h->window()) ? QStringLiteral("still shown")
+                                                        : QStringLiteral("hidden"))
+                .arg(QFileInfo(m_h->settingsPath()).lastModified() != dtStored
+                         ? QStringLiteral("were")
+                         : QStringLiteral("not"))
+                .arg(WmPinger::summary(closing.stop()));
+        m_h->killPlayer();
+        QFAIL(qPrintable(QStringLiteral("did not close within 3 s (") + strState +
+                         QStringLiteral("); log:\n") + m_h->playerLog()));
+    }
+    closing.stop();
     QCOMPARE(m_h->playerExitCode(), 0);
 
     // Nothing stored is lost.
@@ -351,5 +403,21 @@ void TestFaults::faults()
     QCOMPARE(m_h->settingKeys().size(), 16);
 }
 
-QTEST_GUILESS_MAIN(TestFaults)
+int main(int argc, char *argv[])
+{
+    // The idle reference window: a plain Qt window doing nothing.
+    if (argc > 1 && qstrcmp(argv[1], "--reference-window") == 0) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        QApplication app(argc, argv);
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("reference"));
+        window.resize(160, 100);
+        window.show();
+        return app.exec();
+    }
+    QCoreApplication app(argc, argv);
+    TestFaults tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_faults.moc"
