@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 // The window's private side, for this target only.
 struct FuzzAccess
@@ -120,6 +121,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     g_pSettings->setDefaultChannels({});
     MainWindow::setServiceUrl(QUrl(QStringLiteral("http://127.0.0.1:9")));
     g_pWindow = new MainWindow;
+    // Before the exit handlers take Qt's globals down: the network thread
+    // would otherwise still be connecting and crash on them.
+    std::atexit([] {
+        delete g_pWindow;
+        g_pWindow = nullptr;
+    });
     return 0;
 }
 
