@@ -55,6 +55,15 @@ bool listening(quint16 nPort)
 
 } // namespace
 
+void startTiedToTest(QProcess &process, const QString &program, const QStringList &args)
+{
+    // setpriv execs the program in its own place (same process id), which then
+    // gets SIGKILL should the test itself die: nothing lingers after a crash.
+    process.start(QStringLiteral("setpriv"),
+                  QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), program} +
+                      args);
+}
+
 QString runTool(const QString &program, const QStringList &args, int nTimeoutMs)
 {
     QProcess p;
@@ -575,7 +584,7 @@ bool Harness::startService(const QStringList &extraArgs)
                      databasePath(),
                      QStringLiteral("--demo"),
                      demoDir()};
-    m_pService->start(serviceBinary(), args + extraArgs);
+    startTiedToTest(*m_pService, serviceBinary(), args + extraArgs);
     if (!m_pService->waitForStarted(5000))
         return false;
     return waitFor([this] { return m_pService->state() == QProcess::Running && listening(8765); },
@@ -674,7 +683,7 @@ bool Harness::startPlayer()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.remove(QStringLiteral("MIREL_NETNS"));
     m_pPlayer->setProcessEnvironment(env);
-    m_pPlayer->start(playerBinary(), QStringList());
+    startTiedToTest(*m_pPlayer, playerBinary(), QStringList());
     return m_pPlayer->waitForStarted(5000);
 }
 

@@ -29,8 +29,8 @@ struct xcb_connection_t;
 
 namespace acceptance {
 
-// The demo channels of the bundled channel file, as the service lists them.
-inline const char *const kServiceUrl = "http://127.0.0.1:8765";
+// Starts a program that is killed when the test process ends, however it ends.
+void startTiedToTest(QProcess &process, const QString &program, const QStringList &args);
 
 // Runs a helper program (xdotool, ...) and returns its standard output, or a
 // null string when it failed or took longer than the timeout.

@@ -194,8 +194,8 @@ void TestFaults::initTestCase()
     QVERIFY(m_h->x().isOpen());
     QVERIFY(m_h->startWindowManager());
 
-    m_reference.start(QCoreApplication::applicationFilePath(),
-                      {QStringLiteral("--reference-window")});
+    startTiedToTest(m_reference, QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--reference-window")});
     QVERIFY(m_reference.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(
         (m_nReferenceWindow = m_h->x().findWindow(m_reference.processId())) != 0, 15000);
