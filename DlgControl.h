@@ -37,6 +37,7 @@ signals:
 
 private:
     friend class TestMainWindow;
+    friend class TestPanels;
 
     Ui::CDlgControl *ui;
     bool m_bMuted = false;

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QTextOption>
+#include <QtMath>
 
 CDlgVideoText::CDlgVideoText(QWidget *parent) : QDialog(parent)
 {
@@ -19,9 +20,12 @@ CDlgVideoText::~CDlgVideoText() = default;
 
 QSize CDlgVideoText::textSize() const
 {
-    const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(m_strText) + 2 * m_nMargin,
-                 metrics.height() + 2 * m_nMargin);
+    // The text is laid out with word wrap into the box this size leaves, so
+    // the box must hold the text's exact (fractional) width: rounded down, the
+    // last word would wrap onto a line below the widget and never be seen.
+    const QFontMetricsF metrics(font());
+    return QSize(qCeil(metrics.horizontalAdvance(m_strText)) + 2 * m_nMargin,
+                 QFontMetrics(font()).height() + 2 * m_nMargin);
 }
 
 void CDlgVideoText::paintEvent(QPaintEvent *event)
