@@ -1,0 +1,71 @@
+// The reference the whole-program benchmarks measure the player against: the
+// least a program can do to show a stream with the same libVLC. One bare X
+// window, one libVLC instance with the player's own two arguments, one media
+// player bound to the window, and nothing else (no toolkit, no worker thread,
+// no channel list). It plays until it gets SIGTERM or SIGINT.
+//
+//   bench_refplayer URL [WIDTH HEIGHT]
+#include <X11/Xlib.h>
+#include <vlc/vlc.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+volatile std::sig_atomic_t g_stop = 0;
+void onSignal(int)
+{
+    g_stop = 1;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: %s URL [WIDTH HEIGHT]\n", argv[0]);
+        return 2;
+    }
+    const unsigned width = argc == 4 ? unsigned(std::atoi(argv[2])) : 800;
+    const unsigned height = argc == 4 ? unsigned(std::atoi(argv[3])) : 600;
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+
+    Display *display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "refplayer: no X display\n");
+        return 1;
+    }
+    const int screen = DefaultScreen(display);
+    const Window window =
+        XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
+                            BlackPixel(display, screen), BlackPixel(display, screen));
+    XStoreName(display, window, "refplayer");
+    XMapWindow(display, window);
+    XSync(display, False);
+
+    const char *const args[] = {"--no-ignore-config", "--media-library"};
+    libvlc_instance_t *instance = libvlc_new(2, args);
+    if (!instance) {
+        std::fprintf(stderr, "refplayer: libvlc_new failed\n");
+        return 1;
+    }
+    libvlc_media_t *media = libvlc_media_new_location(instance, argv[1]);
+    libvlc_media_player_t *player = libvlc_media_player_new_from_media(media);
+    libvlc_media_release(media);
+    libvlc_video_set_mouse_input(player, 0);
+    libvlc_video_set_key_input(player, 0);
+    libvlc_media_player_set_xwindow(player, uint32_t(window));
+    libvlc_media_player_play(player);
+
+    while (!g_stop)
+        usleep(10000);
+
+    libvlc_media_player_stop(player);
+    libvlc_media_player_release(player);
+    libvlc_release(instance);
+    XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    return 0;
+}
