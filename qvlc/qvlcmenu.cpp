@@ -13,10 +13,12 @@ static void initResources()
 
 namespace {
 
-// Built once at program start; translated when the dialog opens.
-const char *const kSubtitleFileFilter = QT_TRANSLATE_NOOP(
-    "QVlcMenu", "Subtitle Files (*.idx *.sub *.srt *.ssa *.ass *.smi *.utf *.utf8 *.utf-8 *.txt "
-                "*.rt *.aqt *.usf *.jss *.cdg *.psb *.mpsub *.mpl2 *.pjs *.dks)");
+// Built once at program start and passed through translation when the dialog
+// opens. The catalogues carry no entry for it (its patterns are the same in
+// every language), so it is deliberately not marked for lupdate.
+const char *const kSubtitleFileFilter =
+    "Subtitle Files (*.idx *.sub *.srt *.ssa *.ass *.smi *.utf *.utf8 *.utf-8 *.txt "
+    "*.rt *.aqt *.usf *.jss *.cdg *.psb *.mpsub *.mpl2 *.pjs *.dks)";
 
 const double kPlaybackRates[] = {0.25, 0.5, 1, 1.5, 2};
 
