@@ -201,6 +201,8 @@ bool QVlcVideoWidget::hookProc(QObject *watched, QEvent *event)
     if (!target)
         return false;
 
-    emit(target->*signal)();
+    // Emits the target's signal (written without the emit keyword, which
+    // clang mistakes for a call here).
+    (target->*signal)();
     return false;
 }
