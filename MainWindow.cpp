@@ -198,27 +198,23 @@ void MainWindow::onClickPlay()
 void MainWindow::onClickPrevious()
 {
     m_pDlgVideoList->selectPreviousChannel();
-    if (m_bPlaying) {
-        if (m_pThreadVlc && m_pThreadVlc->isRunning())
-            m_pThreadVlc->stop();
-        m_bPlaying = false;
-    }
-    onClickPlay();
+    playCurrentChannel();
 }
 
 void MainWindow::onClickNext()
 {
     m_pDlgVideoList->selectNextChannel();
-    if (m_bPlaying) {
-        if (m_pThreadVlc && m_pThreadVlc->isRunning())
-            m_pThreadVlc->stop();
-        m_bPlaying = false;
-    }
-    onClickPlay();
+    playCurrentChannel();
 }
 
 void MainWindow::onDbClickChannelItem()
 {
+    playCurrentChannel();
+}
+
+void MainWindow::playCurrentChannel()
+{
+    // Stop what plays, then the play toggle starts the list's current channel.
     if (m_bPlaying) {
         if (m_pThreadVlc && m_pThreadVlc->isRunning())
             m_pThreadVlc->stop();

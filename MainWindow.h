@@ -102,6 +102,7 @@ private:
     void showVolumeText();
     void placeVolumeText();
     int cursorRowInSurface() const;
+    void playCurrentChannel();
 
     // The body of a reply of the channel service (from the request to
     // strPath), parsed and acted upon by its "action".
