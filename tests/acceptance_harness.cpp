@@ -525,6 +525,17 @@ QString Harness::demoDir()
     return QStringLiteral(MIREL_DEMO_DIR);
 }
 
+bool Harness::makeDemoChannels()
+{
+    QProcess make;
+    make.setProcessChannelMode(QProcess::ForwardedChannels);
+    make.start(qEnvironmentVariable("MIREL_SOURCE_DIR") +
+                   QStringLiteral("/scripts/make-demo-channels"),
+               {demoDir()});
+    return make.waitForFinished(240000) && make.exitStatus() == QProcess::NormalExit &&
+           make.exitCode() == 0;
+}
+
 bool Harness::checkEnvironment(QString &strWhy)
 {
     if (qEnvironmentVariable("MIREL_NETNS") != QLatin1String("1")) {

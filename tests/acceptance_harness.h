@@ -142,6 +142,8 @@ public:
     // Fails (with a message) unless the test runs in a namespace of its own
     // on an X server: nothing else may listen on 127.0.0.1:8765 here.
     static bool checkEnvironment(QString &strWhy);
+    // Makes the demo channels in demoDir() (the script skips what exists).
+    static bool makeDemoChannels();
 
     bool startWindowManager();
     void stopWindowManager();

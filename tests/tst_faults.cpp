@@ -183,13 +183,7 @@ void TestFaults::initTestCase()
     QString strWhy;
     if (!Harness::checkEnvironment(strWhy))
         QSKIP(qPrintable(strWhy));
-    QProcess make;
-    make.setProcessChannelMode(QProcess::ForwardedChannels);
-    make.start(qEnvironmentVariable("MIREL_SOURCE_DIR") +
-                   QStringLiteral("/scripts/make-demo-channels"),
-               {Harness::demoDir()});
-    QVERIFY(make.waitForFinished(240000));
-    QCOMPARE(make.exitCode(), 0);
+    QVERIFY(Harness::makeDemoChannels());
     m_h = std::make_unique<Harness>();
     QVERIFY(m_h->x().isOpen());
     QVERIFY(m_h->startWindowManager());
