@@ -138,10 +138,10 @@ int main(int argc, char *argv[])
     if (strChannels.isEmpty())
         strChannels =
             firstExisting({strProgramDir + QStringLiteral("/channels.m3u"),
-                           strProgramDir + QStringLiteral("/../share/mirel-player/channels.m3u")});
+                           strProgramDir + QStringLiteral("/" MIREL_DATA_FROM_BIN "/mirel-player/channels.m3u")});
     if (strDemo.isEmpty())
         strDemo = firstExisting({strProgramDir + QStringLiteral("/../demo"),
-                                 strProgramDir + QStringLiteral("/../share/mirel-player/demo")});
+                                 strProgramDir + QStringLiteral("/" MIREL_DATA_FROM_BIN "/mirel-player/demo")});
     strDemo = QDir::cleanPath(strDemo);
     strChannels = QDir::cleanPath(strChannels);
     if (strDb.isEmpty()) {
