@@ -1,8 +1,10 @@
 #include "ChannelService.h"
 
 #include "ChannelStore.h"
+#include "ClientGuard.h"
 #include "DemoChannels.h"
 #include "M3uParser.h"
+#include "VideoListReply.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -11,6 +13,7 @@
 
 #include <httplib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +27,10 @@ using Clock = std::chrono::steady_clock;
 
 // Set on the threads that only turn connections away (see ConnectionPool).
 thread_local bool t_bOverflow = false;
+// The connection this worker serves, and whether its address has more
+// connections open than it may (see HttpServer).
+thread_local DeadlineStream *t_pStream = nullptr;
+thread_local bool t_bOverLimit = false;
 // When the request being handled on this thread began, for the log line.
 thread_local Clock::time_point t_start;
 thread_local bool t_bStarted = false;
@@ -118,21 +125,83 @@ QString htmlEscaped(const QString &str)
 
 // A field of the play report form as stored text: UTF-8 as sent, or Latin-1
 // when the bytes are not valid UTF-8 (the database holds only valid text).
+// NUL, which PostgreSQL's text cannot hold, becomes U+FFFD in either store.
 std::string formText(const std::string &strBytes)
 {
-    if (isValidUtf8(strBytes.data(), int(strBytes.size())))
-        return strBytes;
-    return QString::fromLatin1(strBytes.data(), int(strBytes.size())).toStdString();
+    std::string strText =
+        isValidUtf8(strBytes.data(), int(strBytes.size()))
+            ? strBytes
+            : QString::fromLatin1(strBytes.data(), int(strBytes.size())).toStdString();
+    for (size_t n = strText.find('\0'); n != std::string::npos; n = strText.find('\0', n))
+        strText.replace(n, 1, "\xEF\xBF\xBD");
+    return strText;
+}
+
+// The request has been read whole: the deadline for reading it is over.
+void requestRead()
+{
+    if (t_pStream)
+        t_pStream->disarm();
+}
+
+// A route handler that first ends the request's deadline.
+httplib::Server::Handler handled(httplib::Server::Handler handler)
+{
+    return [handler](const httplib::Request &req, httplib::Response &res) {
+        requestRead();
+        handler(req, res);
+    };
 }
 
 } // namespace
 
 // httplib's server with a listen queue long enough for many clients at once
-// (the library asks for only 5).
+// (the library asks for only 5), and its connections read through a
+// DeadlineStream: the library's own socket stream knows only a timeout per
+// read, which a client sending a byte now and then never meets.
 class HttpServer : public httplib::Server
 {
 public:
+    explicit HttpServer(int nMaxPerAddress) : m_perAddress(nMaxPerAddress) {}
     void raiseBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+
+private:
+    bool process_and_close_socket(socket_t sock) override
+    {
+        using namespace std::chrono;
+        DeadlineStream stream(sock,
+                              duration_cast<milliseconds>(seconds(read_timeout_sec_) +
+                                                          microseconds(read_timeout_usec_)),
+                              duration_cast<milliseconds>(seconds(write_timeout_sec_) +
+                                                          microseconds(write_timeout_usec_)));
+        // One address over its share gets one quick answer (503), or is cut
+        // off at once when its request does not come at once.
+        const bool bCounted = m_perAddress.acquire(stream.remoteAddress());
+        t_bOverLimit = !bCounted;
+        t_pStream = &stream;
+        bool bOk = false;
+        for (size_t nLeft = keep_alive_max_count_; nLeft > 0 && svr_sock_ != INVALID_SOCKET;
+             --nLeft) {
+            if (!stream.waitForRequest(seconds(keep_alive_timeout_sec_)))
+                break;
+            stream.armDeadline(DeadlineStream::Clock::now() +
+                               milliseconds(bCounted ? ChannelService::kRequestDeadlineMs : 1000));
+            bool bClosed = false;
+            bOk = process_request(stream, nLeft == 1, bClosed, nullptr);
+            stream.disarm();
+            if (!bOk || bClosed || t_bOverflow || t_bOverLimit)
+                break;
+        }
+        t_pStream = nullptr;
+        t_bOverLimit = false;
+        if (bCounted)
+            m_perAddress.release(stream.remoteAddress());
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return bOk;
+    }
+
+    ConnectionsPerAddress m_perAddress;
 };
 
 namespace {
@@ -204,8 +273,9 @@ private:
 
 } // namespace
 
-ChannelService::ChannelService(ChannelStore &store, DemoChannels &demo)
-    : m_store(store), m_demo(demo), m_pServer(std::make_unique<HttpServer>())
+ChannelService::ChannelService(ChannelStore &store, DemoChannels &demo, int nMaxPerAddress)
+    : m_store(store), m_demo(demo), m_pVideoList(std::make_unique<VideoListReply>(store)),
+      m_pServer(std::make_unique<HttpServer>(nMaxPerAddress))
 {
     m_pServer->new_task_queue = [] { return new ConnectionPool(kWorkers, 2, size_t(kMaxQueued)); };
     // A client that sends nothing (or stops half-way) holds a worker at most
@@ -282,9 +352,14 @@ void ChannelService::setupRoutes()
     server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &res) {
         t_start = Clock::now();
         t_bStarted = true;
-        if (!t_bOverflow)
+        if (!t_bOverflow && !t_bOverLimit)
             return httplib::Server::HandlerResponse::Unhandled;
-        refuse(res, 503, QStringLiteral("too many connections, try again later"), nullptr);
+        requestRead();
+        refuse(res, 503,
+               t_bOverLimit ? QStringLiteral("too many connections from your address, try again "
+                                             "later")
+                            : QStringLiteral("too many connections, try again later"),
+               nullptr);
         res.set_header("Retry-After", "1");
         res.set_header("Connection", "close");
         return httplib::Server::HandlerResponse::Handled;
@@ -310,6 +385,7 @@ void ChannelService::setupRoutes()
     // multipart body) get a JSON body that says why as well.
     server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &req,
                                                                      httplib::Response &res) {
+        requestRead();
         if (!res.body.empty())
             return httplib::Server::HandlerResponse::Unhandled;
         const char *pszAction = req.path == kPostPath ? "post_play_info" : nullptr;
@@ -348,117 +424,127 @@ void ChannelService::setupRoutes()
             refuse(res, 500, QStringLiteral("internal error"), nullptr);
         });
 
-    server.Get("/remote/get_settings", [this](const httplib::Request &, httplib::Response &res) {
-        m_store.reloadIfChanged();
-        const QJsonObject setting{{QStringLiteral("name"), QStringLiteral("list_ver")},
-                                  {QStringLiteral("value"), m_store.listVer()}};
-        setJson(res, QJsonObject{{QStringLiteral("action"), QStringLiteral("get_settings")},
-                                 {QStringLiteral("data"), QJsonArray{setting}}});
-    });
+    server.Get(
+        "/remote/get_settings", handled([this](const httplib::Request &, httplib::Response &res) {
+            m_store.reloadIfChanged();
+            const QJsonObject setting{{QStringLiteral("name"), QStringLiteral("list_ver")},
+                                      {QStringLiteral("value"), m_store.listVer()}};
+            setJson(res, QJsonObject{{QStringLiteral("action"), QStringLiteral("get_settings")},
+                                     {QStringLiteral("data"), QJsonArray{setting}}});
+        }));
 
-    server.Get("/remote/get_video_list", [this](const httplib::Request &, httplib::Response &res) {
-        const std::shared_ptr<const ChannelList> pList = m_store.channels();
-        std::string strBody = "{\"action\":\"get_video_list\",\"data\":[";
-        if (pList) {
-            size_t nSize = strBody.size() + 2;
-            for (const ChannelEntry &entry : pList->lstEntries)
-                nSize += entry.strJsonHead.size() + 12;
-            strBody.reserve(nSize);
-            m_store.withScores([&](const std::unordered_map<std::string, int> &mapScores) {
-                bool bFirst = true;
-                for (const ChannelEntry &entry : pList->lstEntries) {
-                    if (!bFirst)
-                        strBody += ',';
-                    bFirst = false;
-                    const auto it = mapScores.find(entry.strUrlUtf8);
-                    strBody += entry.strJsonHead;
-                    strBody += std::to_string(it == mapScores.end() ? 0 : it->second);
-                    strBody += '}';
-                }
-            });
-        }
-        strBody += "]}";
-        res.set_content(std::move(strBody), kJson);
-    });
+    // The list changes at most once a second (with the scores), and many
+    // players ask for the same one: it is built once, and a client that has
+    // it already gets 304; one that accepts gzip gets it compressed.
+    server.Get("/remote/get_video_list",
+               handled([this](const httplib::Request &req, httplib::Response &res) {
+                   const std::shared_ptr<const VideoListBody> pBody = m_pVideoList->current();
+                   const bool bGzip =
+                       VideoListReply::acceptsGzip(req.get_header_value("Accept-Encoding")) &&
+                       !pBody->gzip().empty();
+                   res.set_header("ETag", bGzip ? pBody->gzipEtag() : pBody->etag());
+                   res.set_header("Vary", "Accept-Encoding");
+                   res.set_header("Cache-Control", "no-cache");
+                   if (req.has_header("If-None-Match") &&
+                       pBody->matches(req.get_header_value("If-None-Match"))) {
+                       res.status = 304;
+                       return;
+                   }
+                   if (bGzip) {
+                       res.set_header("Content-Encoding", "gzip");
+                       res.set_content(pBody->gzip(), kJson);
+                   } else {
+                       res.set_content(pBody->json(), kJson);
+                   }
+               }));
 
-    server.Post(kPostPath, [this](const httplib::Request &req, httplib::Response &res) {
-        if (!req.is_multipart_form_data()) {
-            qDebug() << "play report refused: not a multipart form";
-            refuse(res, 400, QStringLiteral("the body must be a multipart/form-data form"),
-                   "post_play_info");
-            return;
-        }
-        std::string strFields[4];
-        const char *const pszNames[4] = {"region", "video_name", "video_url", "app_ver"};
-        for (int i = 0; i < 4; ++i) {
-            if (!req.has_file(pszNames[i])) {
-                qDebug() << "play report refused: no field" << pszNames[i];
-                refuse(res, 400,
-                       QStringLiteral("missing field \"%1\"").arg(QLatin1String(pszNames[i])),
+    // For a load balancer or a supervisor: 200 while the database answers.
+    server.Get("/healthz", handled([this](const httplib::Request &, httplib::Response &res) {
+                   res.set_header("Cache-Control", "no-store");
+                   if (!m_store.reachable()) {
+                       refuse(res, 503, QStringLiteral("the database is unreachable"), nullptr);
+                       res.set_header("Retry-After", "1");
+                       return;
+                   }
+                   setJson(res, QJsonObject{{QStringLiteral("status"), QStringLiteral("ok")},
+                                            {QStringLiteral("list_ver"), m_store.listVer()}});
+               }));
+
+    server.Post(
+        kPostPath, handled([this](const httplib::Request &req, httplib::Response &res) {
+            if (!req.is_multipart_form_data()) {
+                qDebug() << "play report refused: not a multipart form";
+                refuse(res, 400, QStringLiteral("the body must be a multipart/form-data form"),
                        "post_play_info");
                 return;
             }
-            strFields[i] = formText(req.get_file_value(pszNames[i]).content);
-        }
-        PlayReport report;
-        report.nTimeMs = nowMs();
-        report.strRegion = std::move(strFields[0]);
-        report.strVideoName = std::move(strFields[1]);
-        report.strVideoUrl = std::move(strFields[2]);
-        report.strAppVer = std::move(strFields[3]);
-        report.strClient = req.remote_addr;
-        // Answered only once the row is committed: an acknowledged report is never lost.
-        if (!m_store.addPlay(std::move(report))) {
-            refuse(res, 503, QStringLiteral("the report could not be stored"), "post_play_info");
-            return;
-        }
-        setJson(res, QJsonObject{{QStringLiteral("action"), QStringLiteral("post_play_info")}});
-    });
-
-    server.Get("/", [this](const httplib::Request &, httplib::Response &res) {
-        const std::shared_ptr<const ChannelList> pList = m_store.channels();
-        std::vector<int> lstScores;
-        if (pList) {
-            lstScores.reserve(pList->lstEntries.size());
-            m_store.withScores([&](const std::unordered_map<std::string, int> &mapScores) {
-                for (const ChannelEntry &entry : pList->lstEntries) {
-                    const auto it = mapScores.find(entry.strUrlUtf8);
-                    lstScores.push_back(it == mapScores.end() ? 0 : it->second);
+            std::string strFields[4];
+            const char *const pszNames[4] = {"region", "video_name", "video_url", "app_ver"};
+            for (int i = 0; i < 4; ++i) {
+                if (!req.has_file(pszNames[i])) {
+                    qDebug() << "play report refused: no field" << pszNames[i];
+                    refuse(res, 400,
+                           QStringLiteral("missing field \"%1\"").arg(QLatin1String(pszNames[i])),
+                           "post_play_info");
+                    return;
                 }
-            });
-        }
-        std::vector<size_t> lstOrder(lstScores.size());
-        std::iota(lstOrder.begin(), lstOrder.end(), size_t(0));
-        std::stable_sort(lstOrder.begin(), lstOrder.end(),
-                         [&](size_t a, size_t b) { return lstScores[a] > lstScores[b]; });
+                strFields[i] = formText(req.get_file_value(pszNames[i]).content);
+            }
+            PlayReport report;
+            report.nTimeMs = nowMs();
+            report.strRegion = std::move(strFields[0]);
+            report.strVideoName = std::move(strFields[1]);
+            report.strVideoUrl = std::move(strFields[2]);
+            report.strAppVer = std::move(strFields[3]);
+            report.strClient = req.remote_addr;
+            // Answered only once the row is committed: an acknowledged report is never lost.
+            if (!m_store.addPlay(std::move(report))) {
+                refuse(res, 503, QStringLiteral("the report could not be stored"),
+                       "post_play_info");
+                return;
+            }
+            setJson(res, QJsonObject{{QStringLiteral("action"), QStringLiteral("post_play_info")}});
+        }));
 
-        QString strHtml =
-            QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
-                           "<title>Mirel channel service</title>"
-                           "<style>body{font-family:sans-serif;margin:2em}"
-                           "table{border-collapse:collapse}td,th{padding:.2em .8em;text-align:left}"
-                           "tr:nth-child(even){background:#f0f0f0}td.n{text-align:right}</style>"
-                           "</head><body>\n<h1>Mirel channel service</h1>\n");
-        strHtml += QStringLiteral("<p>Channel list version %1, %2 channels. Plays of the last 7 "
-                                  "days, most played first.</p>\n")
-                       .arg(htmlEscaped(pList ? pList->strVer : QString()))
-                       .arg(lstOrder.size());
-        strHtml += QStringLiteral("<table>\n<tr><th>Channel</th><th>Region</th><th>Plays</th>"
-                                  "<th>URL</th></tr>\n");
-        for (const size_t nIndex : lstOrder) {
-            const ChannelEntry &entry = pList->lstEntries[nIndex];
-            strHtml += QStringLiteral("<tr><td>%1</td><td>%2</td><td class=\"n\">%3</td>"
-                                      "<td>%4</td></tr>\n")
-                           .arg(htmlEscaped(entry.strName), htmlEscaped(entry.strRegion))
-                           .arg(lstScores[nIndex])
-                           .arg(htmlEscaped(entry.strUrl));
-        }
-        strHtml += QStringLiteral("</table>\n</body></html>\n");
-        res.set_content(strHtml.toStdString(), "text/html; charset=utf-8");
-    });
+    server.Get(
+        "/", handled([this](const httplib::Request &, httplib::Response &res) {
+            const std::shared_ptr<const ChannelList> pList = m_store.channels();
+            std::vector<int> lstScores;
+            if (pList)
+                m_store.entryScores(*pList, lstScores);
+            std::vector<size_t> lstOrder(lstScores.size());
+            std::iota(lstOrder.begin(), lstOrder.end(), size_t(0));
+            std::stable_sort(lstOrder.begin(), lstOrder.end(),
+                             [&](size_t a, size_t b) { return lstScores[a] > lstScores[b]; });
+
+            QString strHtml = QStringLiteral(
+                "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                "<title>Mirel channel service</title>"
+                "<style>body{font-family:sans-serif;margin:2em}"
+                "table{border-collapse:collapse}td,th{padding:.2em .8em;text-align:left}"
+                "tr:nth-child(even){background:#f0f0f0}td.n{text-align:right}</style>"
+                "</head><body>\n<h1>Mirel channel service</h1>\n");
+            strHtml +=
+                QStringLiteral("<p>Channel list version %1, %2 channels. Plays of the last 7 "
+                               "days, most played first.</p>\n")
+                    .arg(htmlEscaped(pList ? pList->strVer : QString()))
+                    .arg(lstOrder.size());
+            strHtml += QStringLiteral("<table>\n<tr><th>Channel</th><th>Region</th><th>Plays</th>"
+                                      "<th>URL</th></tr>\n");
+            for (const size_t nIndex : lstOrder) {
+                const ChannelEntry &entry = pList->lstEntries[nIndex];
+                strHtml += QStringLiteral("<tr><td>%1</td><td>%2</td><td class=\"n\">%3</td>"
+                                          "<td>%4</td></tr>\n")
+                               .arg(htmlEscaped(entry.strName), htmlEscaped(entry.strRegion))
+                               .arg(lstScores[nIndex])
+                               .arg(htmlEscaped(entry.strUrl));
+            }
+            strHtml += QStringLiteral("</table>\n</body></html>\n");
+            res.set_content(strHtml.toStdString(), "text/html; charset=utf-8");
+        }));
 
     server.Get(R"(/demo/([A-Za-z0-9_-]+)/live\.m3u8)",
-               [this](const httplib::Request &req, httplib::Response &res) {
+               handled([this](const httplib::Request &req, httplib::Response &res) {
                    std::string strPlaylist = m_demo.livePlaylist(req.matches[1].str());
                    if (strPlaylist.empty()) {
                        res.status = 404;
@@ -466,15 +552,16 @@ void ChannelService::setupRoutes()
                    }
                    res.set_header("Cache-Control", "no-cache");
                    res.set_content(std::move(strPlaylist), "application/vnd.apple.mpegurl");
-               });
+               }));
 
-    server.Get(R"(/demo/([A-Za-z0-9_-]+)/s([0-9]{1,18})\.ts)", [this](const httplib::Request &req,
-                                                                      httplib::Response &res) {
-        std::string data;
-        if (!m_demo.segment(req.matches[1].str(), std::stoull(req.matches[2].str()), data)) {
-            res.status = 404;
-            return;
-        }
-        res.set_content(std::move(data), "video/mp2t");
-    });
+    server.Get(
+        R"(/demo/([A-Za-z0-9_-]+)/s([0-9]{1,18})\.ts)",
+        handled([this](const httplib::Request &req, httplib::Response &res) {
+            std::string data;
+            if (!m_demo.segment(req.matches[1].str(), std::stoull(req.matches[2].str()), data)) {
+                res.status = 404;
+                return;
+            }
+            res.set_content(std::move(data), "video/mp2t");
+        }));
 }

@@ -9,13 +9,16 @@
 class ChannelStore;
 class DemoChannels;
 class HttpServer;
+class VideoListReply;
 
 // The HTTP side of the channel service: the three /remote/ paths the player
-// uses, the home page and the demo channels under /demo/.
+// uses, /healthz, the home page and the demo channels under /demo/.
 class ChannelService
 {
 public:
-    ChannelService(ChannelStore &store, DemoChannels &demo);
+    // nMaxPerAddress: connections one client address may have open at once.
+    ChannelService(ChannelStore &store, DemoChannels &demo,
+                   int nMaxPerAddress = kDefaultMaxPerAddress);
     ~ChannelService();
     ChannelService(const ChannelService &) = delete;
     ChannelService &operator=(const ChannelService &) = delete;
@@ -33,12 +36,16 @@ public:
     static constexpr size_t kMaxBody = 64 * 1024;
     static constexpr int kWorkers = 32;
     static constexpr int kMaxQueued = 256;
+    static constexpr int kDefaultMaxPerAddress = 16;
+    // A request's headers and body must have come in by then.
+    static constexpr int kRequestDeadlineMs = 10000;
 
 private:
     void setupRoutes();
 
     ChannelStore &m_store;
     DemoChannels &m_demo;
+    std::unique_ptr<VideoListReply> m_pVideoList;
     std::unique_ptr<HttpServer> m_pServer;
     int m_nPort = 0;
     std::atomic<bool> m_bStopRequested{false};

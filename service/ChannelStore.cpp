@@ -7,9 +7,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,35 +22,27 @@ int64_t nowMs()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// Scores are kept up to date as reports come in; counting them again from the
-// database now and then lets plays older than the window drop out.
-constexpr int64_t kScoreRecountMs = 60 * 1000;
+// Scores are counted from the database at most this often, on demand: then
+// they take in the reports of every process sharing it, each process shows
+// the same scores, and the channel list reply changes at most once a second.
+constexpr int64_t kScoreRecountMs = 1000;
+// How often the database is asked whether another process published a list.
+constexpr int64_t kListCheckMs = 1000;
 
-// Finalizes a statement whatever way the scope is left.
-class Statement
+int64_t firstScoreDay(int64_t nNowMs)
 {
-public:
-    Statement(sqlite3 *pDb, const char *pszSql)
-    {
-        if (sqlite3_prepare_v2(pDb, pszSql, -1, &m_p, nullptr) != SQLITE_OK) {
-            qWarning().noquote() << "sqlite:" << sqlite3_errmsg(pDb) << "in" << pszSql;
-            m_p = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_p); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-    sqlite3_stmt *get() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    void bind(int nIndex, const std::string &str)
-    {
-        sqlite3_bind_text(m_p, nIndex, str.data(), int(str.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int nIndex, int64_t n) { sqlite3_bind_int64(m_p, nIndex, n); }
+    return (nNowMs - ChannelStore::kScoreWindowMs) / ChannelDatabase::kDayMs;
+}
 
-private:
-    sqlite3_stmt *m_p = nullptr;
-};
+std::string entryKey(const std::string &strUrl, const std::string &strName)
+{
+    std::string strKey;
+    strKey.reserve(strUrl.size() + strName.size() + 1);
+    strKey += strUrl;
+    strKey += '\0';
+    strKey += strName;
+    return strKey;
+}
 
 void appendJsonString(std::string &strOut, const QString &str)
 {
@@ -112,64 +104,21 @@ ChannelStore::~ChannelStore()
     close();
 }
 
-bool ChannelStore::exec(const char *pszSql)
+bool ChannelStore::open(const QString &strDb, QString *pstrError)
 {
-    char *pszError = nullptr;
-    if (sqlite3_exec(m_pDb, pszSql, nullptr, nullptr, &pszError) != SQLITE_OK) {
-        qWarning().noquote() << "sqlite:" << (pszError ? pszError : "error") << "in" << pszSql;
-        sqlite3_free(pszError);
+    m_pDb = ChannelDatabase::forTarget(strDb);
+    if (!m_pDb->open(pstrError)) {
+        m_pDb.reset();
         return false;
-    }
-    return true;
-}
-
-bool ChannelStore::open(const QString &strDbPath, QString *pstrError)
-{
-    const QByteArray path = QFile::encodeName(strDbPath);
-    if (sqlite3_open_v2(path.constData(), &m_pDb,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        *pstrError = QStringLiteral("cannot open database %1: %2")
-                         .arg(strDbPath, QString::fromUtf8(sqlite3_errmsg(m_pDb)));
-        sqlite3_close(m_pDb);
-        m_pDb = nullptr;
-        return false;
-    }
-    sqlite3_busy_timeout(m_pDb, 5000);
-    // WAL lets readers go on during a commit; synchronous=FULL makes every
-    // commit durable before the report is acknowledged.
-    const bool bOk =
-        exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=FULL") &&
-        exec("CREATE TABLE IF NOT EXISTS channels("
-             " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-             " url TEXT NOT NULL UNIQUE)") &&
-        exec("CREATE TABLE IF NOT EXISTS plays("
-             " id INTEGER PRIMARY KEY,"
-             " time INTEGER NOT NULL," // milliseconds since the epoch, UTC
-             " region TEXT NOT NULL,"
-             " video_name TEXT NOT NULL,"
-             " video_url TEXT NOT NULL,"
-             " app_ver TEXT NOT NULL,"
-             " client TEXT NOT NULL)") &&
-        exec("CREATE INDEX IF NOT EXISTS plays_by_time ON plays(time, video_url)") &&
-        exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL)");
-    if (!bOk) {
-        *pstrError = QStringLiteral("cannot use database %1: %2")
-                         .arg(strDbPath, QString::fromUtf8(sqlite3_errmsg(m_pDb)));
-        sqlite3_close(m_pDb);
-        m_pDb = nullptr;
-        return false;
-    }
-
-    Statement ids(m_pDb, "SELECT id, url FROM channels");
-    while (ids && sqlite3_step(ids.get()) == SQLITE_ROW) {
-        const auto *pUrl = reinterpret_cast<const char *>(sqlite3_column_text(ids.get(), 1));
-        m_mapIds[std::string(pUrl ? pUrl : "", size_t(sqlite3_column_bytes(ids.get(), 1)))] =
-            sqlite3_column_int(ids.get(), 0);
     }
     m_bStopping = false;
     m_writer = std::thread(&ChannelStore::writerLoop, this);
     return true;
+}
+
+QString ChannelStore::description() const
+{
+    return m_pDb ? m_pDb->description() : QString();
 }
 
 void ChannelStore::close()
@@ -182,10 +131,7 @@ void ChannelStore::close()
     if (m_writer.joinable())
         m_writer.join();
     std::lock_guard<std::mutex> lock(m_dbMutex);
-    if (m_pDb) {
-        sqlite3_close(m_pDb);
-        m_pDb = nullptr;
-    }
+    m_pDb.reset();
 }
 
 bool ChannelStore::readFile(const QString &strPath, QByteArray &data, QString *pstrError)
@@ -231,10 +177,11 @@ bool ChannelStore::loadChannels(const QString &strPath, QString *pstrError)
         return false;
     m_stamp = {int64_t(st.st_size), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec, uint64_t(st.st_ino)};
-    if (!applyChannels(data) && !m_pChannels) {
+    if (!applyChannels(data, 0) && !m_pChannels) {
         *pstrError = QStringLiteral("cannot store the channel ids of %1").arg(strPath);
         return false;
     }
+    m_nListCheckedAtMs = nowMs();
     return true;
 }
 
@@ -249,13 +196,13 @@ bool ChannelStore::reloadIfChanged(bool bForce)
             qWarning().noquote() << "channel file" << m_strChannelPath
                                  << "is gone; keeping the current list";
         m_stamp.nSize = -2; // warn once
-        return false;
+        return adoptPublishedList();
     }
     const FileStamp stamp{
         int64_t(st.st_size), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
         int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec, uint64_t(st.st_ino)};
     if (!bForce && stamp == m_stamp)
-        return false;
+        return adoptPublishedList();
     QByteArray data;
     QString strError;
     if (!readFile(m_strChannelPath, data, &strError)) {
@@ -263,15 +210,42 @@ bool ChannelStore::reloadIfChanged(bool bForce)
         return false;
     }
     m_stamp = stamp;
-    return applyChannels(data);
+    return applyChannels(data, 0);
 }
 
-bool ChannelStore::applyChannels(const QByteArray &data)
+// A list another process published (it saw the file change first, or reads
+// a file of its own) is served here too, under the same version.
+bool ChannelStore::adoptPublishedList()
 {
+    const int64_t nNow = nowMs();
+    if (m_nListCheckedAtMs >= 0 && nNow - m_nListCheckedAtMs < kListCheckMs)
+        return false;
+    m_nListCheckedAtMs = nNow;
+    ListState state;
+    QByteArray content;
+    {
+        std::lock_guard<std::mutex> lock(m_dbMutex);
+        if (!m_pDb || !m_pDb->currentList(state) || state.nVer == 0)
+            return false;
+        {
+            std::lock_guard<std::mutex> list(m_listMutex);
+            if (state.nVer == m_nListVer)
+                return false;
+        }
+        if (!m_pDb->listContent(state.nVer, content))
+            return false; // replaced meanwhile: the next check takes the newer one
+    }
+    qInfo().noquote() << "channel list" << state.nVer << "was published by another process";
+    return applyChannels(content, state.nVer);
+}
+
+bool ChannelStore::applyChannels(const QByteArray &data, int64_t nPublishedVer)
+{
+    const bool bPublish = nPublishedVer == 0;
     QElapsedTimer timer;
     timer.start();
     const M3uResult parsed = parseM3u(data);
-    if (parsed.nDroppedEntries || parsed.nLongLines || parsed.nLatin1Lines) {
+    if (bPublish && (parsed.nDroppedEntries || parsed.nLongLines || parsed.nLatin1Lines)) {
         qDebug().noquote() << "channel file" << m_strChannelPath << ":" << parsed.nDroppedEntries
                            << "entries without URL dropped," << parsed.nLongLines
                            << "over-long lines skipped," << parsed.nLatin1Lines
@@ -279,108 +253,86 @@ bool ChannelStore::applyChannels(const QByteArray &data)
     }
 
     auto pList = std::make_shared<ChannelList>();
-    pList->lstEntries.reserve(size_t(parsed.lstChannels.size()));
+    std::vector<ChannelEntry> &lstEntries = pList->lstEntries;
+    lstEntries.reserve(size_t(parsed.lstChannels.size()));
     QCryptographicHash hash(QCryptographicHash::Sha1);
+    std::unordered_map<std::string, size_t> mapFirstOfUrl;
+    std::unordered_map<std::string, size_t> mapFirstOfEntry;
     for (const M3uChannel &channel : parsed.lstChannels) {
         ChannelEntry entry;
         entry.strName = channel.strName;
         entry.strUrl = channel.strUrl;
         entry.strRegion = channel.strRegion;
         entry.strUrlUtf8 = channel.strUrl.toStdString();
-        const QByteArray name = channel.strName.toUtf8();
-        hash.addData(name.constData(), name.size() + 1); // with the NUL as separator
+        entry.strNameUtf8 = channel.strName.toStdString();
+        hash.addData(entry.strNameUtf8.c_str(), int(entry.strNameUtf8.size()) + 1); // with the NUL
         hash.addData(entry.strUrlUtf8.c_str(), int(entry.strUrlUtf8.size()) + 1);
         const QByteArray region = channel.strRegion.toUtf8();
         hash.addData(region.constData(), region.size() + 1);
-        pList->lstEntries.push_back(std::move(entry));
+        const size_t nIndex = lstEntries.size();
+        entry.nSameAs =
+            mapFirstOfEntry.emplace(entryKey(entry.strUrlUtf8, entry.strNameUtf8), nIndex)
+                .first->second;
+        const auto first = mapFirstOfUrl.emplace(entry.strUrlUtf8, nIndex);
+        if (!first.second && entry.nSameAs == nIndex) {
+            // Another name on a URL listed before.
+            ChannelEntry &firstEntry = lstEntries[first.first->second];
+            firstEntry.bUniqueUrl = false;
+            firstEntry.lstOtherNames.push_back(entry.strNameUtf8);
+            entry.bUniqueUrl = false;
+        }
+        lstEntries.push_back(std::move(entry));
     }
-    const QString strHash = QString::fromLatin1(hash.result().toHex());
+    const std::string strHash = hash.result().toHex().toStdString();
 
     std::lock_guard<std::mutex> lock(m_dbMutex);
     if (!m_pDb)
         return false;
     // Ids are kept per URL for good, so a channel keeps its id across edits of
-    // the file and restarts of the service.
-    bool bOk = exec("BEGIN IMMEDIATE");
-    {
-        Statement insert(m_pDb, "INSERT INTO channels(url) VALUES(?1)");
-        bOk = bOk && bool(insert);
-        for (ChannelEntry &entry : pList->lstEntries) {
-            if (!bOk)
-                break;
-            const auto it = m_mapIds.find(entry.strUrlUtf8);
-            if (it != m_mapIds.end()) {
-                entry.nId = it->second;
-                continue;
-            }
-            insert.bind(1, entry.strUrlUtf8);
-            if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-                qWarning().noquote() << "sqlite:" << sqlite3_errmsg(m_pDb);
-                bOk = false;
-                break;
-            }
-            sqlite3_reset(insert.get());
-            entry.nId = int(sqlite3_last_insert_rowid(m_pDb));
-            m_mapIds.emplace(entry.strUrlUtf8, entry.nId);
-        }
+    // the file and restarts of the service; known ones are not asked again.
+    std::vector<std::string> lstNewUrls;
+    for (const auto &first : mapFirstOfUrl) {
+        if (m_mapIds.find(first.first) == m_mapIds.end())
+            lstNewUrls.push_back(first.first);
     }
-    QString strVer = metaLocked("list_ver");
-    const bool bChanged = strHash != metaLocked("list_hash") || strVer.isEmpty();
-    if (bOk && bChanged) {
-        strVer = QString::number(strVer.toLongLong() + 1);
-        bOk = setMetaLocked("list_hash", strHash) && setMetaLocked("list_ver", strVer);
+    std::sort(lstNewUrls.begin(), lstNewUrls.end(),
+              [&](const std::string &a, const std::string &b) {
+                  return mapFirstOfUrl[a] < mapFirstOfUrl[b];
+              });
+    std::vector<int> lstNewIds;
+    ListState state;
+    bool bOk;
+    if (bPublish) {
+        bOk = m_pDb->publishList(strHash, data, lstNewUrls, state, lstNewIds);
+    } else {
+        state.nVer = nPublishedVer;
+        bOk = m_pDb->channelIds(lstNewUrls, lstNewIds);
     }
-    if (!bOk || !exec("COMMIT")) {
-        exec("ROLLBACK");
-        // Ids handed out in the failed transaction are void.
-        m_mapIds.clear();
-        Statement ids(m_pDb, "SELECT id, url FROM channels");
-        while (ids && sqlite3_step(ids.get()) == SQLITE_ROW) {
-            const auto *pUrl = reinterpret_cast<const char *>(sqlite3_column_text(ids.get(), 1));
-            m_mapIds[std::string(pUrl ? pUrl : "", size_t(sqlite3_column_bytes(ids.get(), 1)))] =
-                sqlite3_column_int(ids.get(), 0);
-        }
+    if (!bOk || lstNewIds.size() != lstNewUrls.size()) {
         qWarning().noquote() << "channel list of" << m_strChannelPath
                              << "not taken: the database refused it";
         return false;
     }
-    for (ChannelEntry &entry : pList->lstEntries) {
+    for (size_t i = 0; i < lstNewUrls.size(); ++i)
+        m_mapIds.emplace(lstNewUrls[i], lstNewIds[i]);
+    for (ChannelEntry &entry : lstEntries) {
+        entry.nId = m_mapIds[entry.strUrlUtf8];
         entry.strJsonHead = jsonHead(entry.nId, entry.strName, entry.strUrl, entry.strRegion);
     }
+    const QString strVer = QString::number(state.nVer);
     pList->strVer = strVer;
-    const size_t nCount = pList->lstEntries.size();
+    const size_t nCount = lstEntries.size();
     bool bNewList;
     {
         std::lock_guard<std::mutex> list(m_listMutex);
         bNewList = !m_pChannels || m_pChannels->strVer != strVer;
         m_pChannels = std::move(pList);
+        m_nListVer = state.nVer;
     }
-    qInfo().noquote() << "channel list" << strVer << "from" << m_strChannelPath << ":" << nCount
-                      << "channels in" << timer.elapsed() << "ms";
+    qInfo().noquote() << "channel list" << strVer << "from"
+                      << (bPublish ? m_strChannelPath : QStringLiteral("the database")) << ":"
+                      << nCount << "channels in" << timer.elapsed() << "ms";
     return bNewList;
-}
-
-QString ChannelStore::metaLocked(const char *pszKey)
-{
-    Statement select(m_pDb, "SELECT value FROM meta WHERE key = ?1");
-    if (!select)
-        return QString();
-    select.bind(1, std::string(pszKey));
-    if (sqlite3_step(select.get()) != SQLITE_ROW)
-        return QString();
-    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)),
-                             sqlite3_column_bytes(select.get(), 0));
-}
-
-bool ChannelStore::setMetaLocked(const char *pszKey, const QString &strValue)
-{
-    Statement upsert(m_pDb, "INSERT INTO meta(key, value) VALUES(?1, ?2)"
-                            " ON CONFLICT(key) DO UPDATE SET value = excluded.value");
-    if (!upsert)
-        return false;
-    upsert.bind(1, std::string(pszKey));
-    upsert.bind(2, strValue.toStdString());
-    return sqlite3_step(upsert.get()) == SQLITE_DONE;
 }
 
 std::shared_ptr<const ChannelList> ChannelStore::channels() const
@@ -393,6 +345,12 @@ QString ChannelStore::listVer() const
 {
     std::lock_guard<std::mutex> lock(m_listMutex);
     return m_pChannels ? m_pChannels->strVer : QString();
+}
+
+bool ChannelStore::reachable()
+{
+    std::lock_guard<std::mutex> lock(m_dbMutex);
+    return m_pDb && m_pDb->reachable();
 }
 
 bool ChannelStore::addPlay(PlayReport report)
@@ -434,82 +392,91 @@ void ChannelStore::writerLoop()
 
 bool ChannelStore::commitBatch(std::vector<std::unique_ptr<Pending>> &batch)
 {
+    std::vector<const PlayReport *> lstReports;
+    lstReports.reserve(batch.size());
+    for (const auto &pPending : batch)
+        lstReports.push_back(&pPending->report);
     std::lock_guard<std::mutex> lock(m_dbMutex);
-    if (!m_pDb || !exec("BEGIN IMMEDIATE"))
+    if (!m_pDb || !m_pDb->addPlays(lstReports))
         return false;
-    bool bOk = true;
-    {
-        Statement insert(m_pDb, "INSERT INTO plays(time, region, video_name, video_url, app_ver,"
-                                " client) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-        bOk = bool(insert);
-        for (const auto &pPending : batch) {
-            if (!bOk)
-                break;
-            const PlayReport &r = pPending->report;
-            insert.bind(1, r.nTimeMs);
-            insert.bind(2, r.strRegion);
-            insert.bind(3, r.strVideoName);
-            insert.bind(4, r.strVideoUrl);
-            insert.bind(5, r.strAppVer);
-            insert.bind(6, r.strClient);
-            if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-                qWarning().noquote() << "sqlite: report not stored:" << sqlite3_errmsg(m_pDb);
-                bOk = false;
-            }
-            sqlite3_reset(insert.get());
-        }
-    }
-    if (!bOk || !exec("COMMIT")) {
-        exec("ROLLBACK");
-        return false;
-    }
-    // Still under the database lock, so a recount cannot fall between the
-    // commit and these increments and count the batch twice.
-    std::lock_guard<std::mutex> scores(m_scoreMutex);
-    if (m_nScoresAtMs >= 0) {
-        const int64_t nFrom = nowMs() - kScoreWindowMs;
-        for (const auto &pPending : batch) {
-            if (pPending->report.nTimeMs >= nFrom)
-                ++m_mapScores[pPending->report.strVideoUrl];
-        }
-    }
+    // The scores take the batch in at the next recount, like the reports of
+    // other processes sharing the database.
     return true;
 }
 
 void ChannelStore::refreshScoresLocked(int64_t nNowMs)
 {
-    m_mapScores.clear();
-    Statement count(m_pDb,
-                    "SELECT video_url, COUNT(*) FROM plays WHERE time >= ?1 GROUP BY video_url");
-    if (!count)
-        return;
-    count.bind(1, nNowMs - kScoreWindowMs);
-    while (sqlite3_step(count.get()) == SQLITE_ROW) {
-        const auto *pUrl = reinterpret_cast<const char *>(sqlite3_column_text(count.get(), 0));
-        m_mapScores[std::string(pUrl ? pUrl : "", size_t(sqlite3_column_bytes(count.get(), 0)))] =
-            sqlite3_column_int(count.get(), 1);
-    }
     m_nScoresAtMs = nNowMs;
+    std::vector<PlayCount> lstCounts;
+    if (!m_pDb || !m_pDb->countPlays(firstScoreDay(nNowMs), lstCounts))
+        return; // the last counts stay until the database answers again
+    std::unordered_map<std::string, int64_t> mapByUrl;
+    std::unordered_map<std::string, int64_t> mapByEntry;
+    mapByEntry.reserve(lstCounts.size());
+    for (const PlayCount &count : lstCounts) {
+        mapByUrl[count.strUrl] += count.nPlays;
+        mapByEntry[entryKey(count.strUrl, count.strName)] += count.nPlays;
+    }
+    if (mapByUrl != m_mapPlaysByUrl || mapByEntry != m_mapPlaysByEntry) {
+        m_mapPlaysByUrl.swap(mapByUrl);
+        m_mapPlaysByEntry.swap(mapByEntry);
+        ++m_nScoreGeneration;
+    }
 }
 
-void ChannelStore::withScores(
-    const std::function<void(const std::unordered_map<std::string, int> &)> &fn)
+std::unique_lock<std::mutex> ChannelStore::lockFreshScores()
 {
     const auto stale = [this](int64_t nNow) {
-        return m_nScoresAtMs < 0 || nNow - m_nScoresAtMs > kScoreRecountMs;
+        return m_nScoresAtMs < 0 || nNow - m_nScoresAtMs >= kScoreRecountMs;
     };
-    {
-        // The common case: no database access, so no waiting for a commit.
-        std::lock_guard<std::mutex> scores(m_scoreMutex);
-        if (!stale(nowMs())) {
-            fn(m_mapScores);
-            return;
-        }
+    std::unique_lock<std::mutex> db(m_dbMutex, std::defer_lock);
+    std::unique_lock<std::mutex> scores(m_scoreMutex);
+    if (stale(nowMs())) {
+        // Rare: the common case needs no database, so no waiting for a commit.
+        scores.unlock();
+        db.lock();
+        scores.lock();
+        const int64_t nNow = nowMs();
+        if (stale(nNow))
+            refreshScoresLocked(nNow);
     }
-    std::lock_guard<std::mutex> db(m_dbMutex);
-    std::lock_guard<std::mutex> scores(m_scoreMutex);
-    const int64_t nNow = nowMs();
-    if (m_pDb && stale(nNow))
-        refreshScoresLocked(nNow);
-    fn(m_mapScores);
+    return scores;
+}
+
+uint64_t ChannelStore::scoreGeneration()
+{
+    const std::unique_lock<std::mutex> scores = lockFreshScores();
+    return m_nScoreGeneration;
+}
+
+uint64_t ChannelStore::entryScores(const ChannelList &list, std::vector<int> &lstScores)
+{
+    const std::unique_lock<std::mutex> scores = lockFreshScores();
+    const auto count = [](const std::unordered_map<std::string, int64_t> &map,
+                          const std::string &strKey) {
+        const auto it = map.find(strKey);
+        return it == map.end() ? int64_t(0) : it->second;
+    };
+    const std::vector<ChannelEntry> &lstEntries = list.lstEntries;
+    lstScores.resize(lstEntries.size());
+    for (size_t i = 0; i < lstEntries.size(); ++i) {
+        const ChannelEntry &entry = lstEntries[i];
+        int64_t nScore;
+        if (entry.nSameAs != i) {
+            nScore = lstScores[entry.nSameAs];
+        } else if (entry.bUniqueUrl) {
+            nScore = count(m_mapPlaysByUrl, entry.strUrlUtf8);
+        } else {
+            nScore = count(m_mapPlaysByEntry, entryKey(entry.strUrlUtf8, entry.strNameUtf8));
+            if (!entry.lstOtherNames.empty()) {
+                // The first entry of a shared URL: also the plays under other names.
+                int64_t nOthers = count(m_mapPlaysByUrl, entry.strUrlUtf8) - nScore;
+                for (const std::string &strName : entry.lstOtherNames)
+                    nOthers -= count(m_mapPlaysByEntry, entryKey(entry.strUrlUtf8, strName));
+                nScore += std::max<int64_t>(0, nOthers);
+            }
+        }
+        lstScores[i] = int(std::min<int64_t>(nScore, INT32_MAX));
+    }
+    return m_nScoreGeneration;
 }

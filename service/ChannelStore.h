@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ChannelDatabase.h"
+
 #include <QString>
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -13,8 +14,6 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
-
-struct sqlite3;
 
 // One channel as the service hands it out.
 struct ChannelEntry
@@ -24,9 +23,17 @@ struct ChannelEntry
     QString strUrl;
     QString strRegion;
     std::string strUrlUtf8;
+    std::string strNameUtf8;
     // The channel's JSON object without its closing brace and score:
     // {"id":1,"name":"..","url":"..","region":"..","score":
     std::string strJsonHead;
+    // Scores count per entry: an entry whose URL is listed once gets every
+    // play of that URL; of several entries on one URL each gets the plays
+    // reported with its name, and the first also those with a name none of
+    // them has. Entries with the same URL and name are one channel.
+    bool bUniqueUrl = true;
+    size_t nSameAs = 0;                     // index of the first entry with this URL and name
+    std::vector<std::string> lstOtherNames; // first entry of a shared URL: the others' names
 };
 
 // The channel list of one version of the channel file. Never changed once
@@ -37,23 +44,18 @@ struct ChannelList
     QString strVer;
 };
 
-// One play report, as stored.
-struct PlayReport
-{
-    int64_t nTimeMs = 0; // milliseconds since the epoch, UTC
-    std::string strRegion;
-    std::string strVideoName;
-    std::string strVideoUrl;
-    std::string strAppVer;
-    std::string strClient;
-};
-
-// The service's state: the channel list read from the channel file, the ids
-// and list version kept in SQLite, and the play reports.
+// The service's state: the channel list read from the channel file, the ids,
+// list version and play reports kept in the database (SQLite or PostgreSQL,
+// see ChannelDatabase), and the scores counted from them.
 //
 // Play reports are committed by one writer thread that groups whatever has
 // queued up into one transaction; addPlay() returns only once its report is
-// on disk, so an acknowledged report survives a crash.
+// committed, so an acknowledged report survives a crash.
+//
+// Several processes may share one database: whichever sees the channel file
+// change first publishes the new list, and the others take that version
+// from the database (checked at most once a second). Scores are counted
+// from the database, at most once a second.
 class ChannelStore
 {
 public:
@@ -62,13 +64,15 @@ public:
     ChannelStore(const ChannelStore &) = delete;
     ChannelStore &operator=(const ChannelStore &) = delete;
 
-    // Opens (or creates) the database and starts the writer thread.
-    bool open(const QString &strDbPath, QString *pstrError);
+    // Opens (or creates) the database named by strDb (a file path or a
+    // PostgreSQL connection string) and starts the writer thread.
+    bool open(const QString &strDb, QString *pstrError);
+    QString description() const;
     // Reads the channel file for the first time; false when it is unreadable.
     bool loadChannels(const QString &strPath, QString *pstrError);
     // Reads the channel file again when it changed on disk (or always, when
-    // bForce). Returns true when the channel list changed. An unreadable file
-    // keeps the current list.
+    // bForce), and takes a list another process published. Returns true when
+    // the channel list changed. An unreadable file keeps the current list.
     bool reloadIfChanged(bool bForce = false);
     // Stops taking reports, commits what is queued and closes the database.
     void close();
@@ -77,12 +81,18 @@ public:
     QString listVer() const;
 
     // Stores one report; blocks until it is committed. False when it could
-    // not be stored (database error, or the store is closing).
+    // not be stored (database error or unreachable, or the store is closing).
     bool addPlay(PlayReport report);
+    // True when the database answers.
+    bool reachable();
 
-    // Calls fn with the plays per URL of the last 7 days, under the scores' lock.
-    void withScores(const std::function<void(const std::unordered_map<std::string, int> &)> &fn);
+    // The score of every entry of list, in order; returns a number that
+    // changes whenever the scores may have.
+    uint64_t entryScores(const ChannelList &list, std::vector<int> &lstScores);
+    // That number as it is now.
+    uint64_t scoreGeneration();
 
+    // Scores count the plays of the UTC days that overlap the last 7 days.
     static constexpr int64_t kScoreWindowMs = 7LL * 24 * 3600 * 1000;
     // A playlist of a million channels is about 100 MB; anything much bigger
     // is a mistake (a video file given as the channel file, say).
@@ -94,29 +104,6 @@ private:
         PlayReport report;
         std::promise<bool> done;
     };
-
-    bool exec(const char *pszSql);
-    bool readFile(const QString &strPath, QByteArray &data, QString *pstrError);
-    bool applyChannels(const QByteArray &data);
-    void writerLoop();
-    bool commitBatch(std::vector<std::unique_ptr<Pending>> &batch);
-    void refreshScoresLocked(int64_t nNowMs);
-    QString metaLocked(const char *pszKey);
-    bool setMetaLocked(const char *pszKey, const QString &strValue);
-
-    sqlite3 *m_pDb = nullptr;
-    // Lock order: m_dbMutex before m_scoreMutex; m_listMutex is taken alone
-    // or last.
-    std::mutex m_dbMutex; // the database and the ids
-    std::unordered_map<std::string, int> m_mapIds;
-    std::mutex m_scoreMutex;
-    std::unordered_map<std::string, int> m_mapScores;
-    int64_t m_nScoresAtMs = -1; // when the scores were last counted from the database
-    mutable std::mutex m_listMutex;
-    std::shared_ptr<const ChannelList> m_pChannels;
-
-    std::mutex m_reloadMutex; // one reload at a time
-    QString m_strChannelPath;
     struct FileStamp
     {
         int64_t nSize = -1;
@@ -128,7 +115,36 @@ private:
             return nSize == o.nSize && nMtimeNs == o.nMtimeNs && nCtimeNs == o.nCtimeNs &&
                    nInode == o.nInode;
         }
-    } m_stamp;
+    };
+
+    bool readFile(const QString &strPath, QByteArray &data, QString *pstrError);
+    // nPublishedVer: the version another process published data as; 0 to publish it.
+    bool applyChannels(const QByteArray &data, int64_t nPublishedVer);
+    bool adoptPublishedList();
+    void writerLoop();
+    bool commitBatch(std::vector<std::unique_ptr<Pending>> &batch);
+    void refreshScoresLocked(int64_t nNowMs);
+    // The score lock, taken after a recount when the scores are a second old.
+    std::unique_lock<std::mutex> lockFreshScores();
+
+    std::unique_ptr<ChannelDatabase> m_pDb;
+    // Lock order: m_dbMutex before m_scoreMutex; m_listMutex is taken alone
+    // or last.
+    std::mutex m_dbMutex; // the database and the ids
+    std::unordered_map<std::string, int> m_mapIds;
+    std::mutex m_scoreMutex;
+    std::unordered_map<std::string, int64_t> m_mapPlaysByUrl;
+    std::unordered_map<std::string, int64_t> m_mapPlaysByEntry; // URL, NUL, name
+    uint64_t m_nScoreGeneration = 1;
+    int64_t m_nScoresAtMs = -1; // when the scores were last counted from the database
+    mutable std::mutex m_listMutex;
+    std::shared_ptr<const ChannelList> m_pChannels;
+    int64_t m_nListVer = 0;
+
+    std::mutex m_reloadMutex; // one reload at a time
+    QString m_strChannelPath;
+    FileStamp m_stamp;
+    int64_t m_nListCheckedAtMs = -1; // when the database's list version was last looked at
 
     std::mutex m_queueMutex;
     std::condition_variable m_queueCond;

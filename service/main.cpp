@@ -1,6 +1,6 @@
 // mirel-channel-service: the channel service of Mirel Player. Serves the
-// channel list of an M3U file, takes play reports into SQLite and serves the
-// demo channels.
+// channel list of an M3U file, takes play reports into SQLite or PostgreSQL
+// and serves the demo channels.
 
 #include "ChannelService.h"
 #include "ChannelStore.h"
@@ -32,8 +32,12 @@ void printUsage()
                 "                      a free port, which the start-up line names)\n"
                 "  --channels FILE     M3U/M3U8 channel file (default: channels.m3u beside the\n"
                 "                      program, else ../share/mirel-player/channels.m3u from it)\n"
-                "  --db FILE           SQLite database (default\n"
-                "                      $XDG_DATA_HOME/mirel-player/channel-service.sqlite)\n"
+                "  --db FILE|URL       SQLite database file (default\n"
+                "                      $XDG_DATA_HOME/mirel-player/channel-service.sqlite), or a\n"
+                "                      PostgreSQL connection string: postgresql://USER@HOST/DB\n"
+                "                      or 'host=... dbname=...'; several services may share one\n"
+                "  --max-per-address N connections one client address may have open at once\n"
+                "                      (default %d)\n"
                 "  --demo DIR          demo channel segments, made by scripts/make-demo-channels\n"
                 "                      (default: ../demo from the program, as in a build tree,\n"
                 "                      else ../share/mirel-player/demo from it)\n"
@@ -41,7 +45,7 @@ void printUsage()
                 "\n"
                 "The channel file is read again when it changes (seen at the next get_settings)\n"
                 "or on SIGHUP. SIGINT and SIGTERM stop the service after the requests under way.\n",
-                kName);
+                kName, ChannelService::kDefaultMaxPerAddress);
 }
 
 [[noreturn]] void refuseToStart(const QString &strWhy)
@@ -93,6 +97,7 @@ int main(int argc, char *argv[])
     QString strChannels;
     QString strDb;
     QString strDemo;
+    QString strMaxPerAddress = QString::number(ChannelService::kDefaultMaxPerAddress);
     for (int i = 1; i < argc; ++i) {
         const QString strArg = QString::fromLocal8Bit(argv[i]);
         if (strArg == QLatin1String("--help") || strArg == QLatin1String("-h")) {
@@ -117,6 +122,8 @@ int main(int argc, char *argv[])
             pTarget = &strDb;
         else if (strOption == QLatin1String("--demo"))
             pTarget = &strDemo;
+        else if (strOption == QLatin1String("--max-per-address"))
+            pTarget = &strMaxPerAddress;
         if (!pTarget)
             refuseToStart(QStringLiteral("unknown option '%1' (see --help)").arg(strArg));
         if (!bHasValue) {
@@ -134,14 +141,21 @@ int main(int argc, char *argv[])
     if (!parseListen(strListen, strHost, nPort))
         refuseToStart(QStringLiteral("bad --listen value '%1': expected ADDR:PORT").arg(strListen));
 
+    bool bNumber = false;
+    const int nMaxPerAddress = strMaxPerAddress.toInt(&bNumber);
+    if (!bNumber || nMaxPerAddress < 1 || nMaxPerAddress > 100000)
+        refuseToStart(QStringLiteral("bad --max-per-address value '%1': expected a number from 1")
+                          .arg(strMaxPerAddress));
+
     const QString strProgramDir = programDir();
     if (strChannels.isEmpty())
-        strChannels =
-            firstExisting({strProgramDir + QStringLiteral("/channels.m3u"),
-                           strProgramDir + QStringLiteral("/" MIREL_DATA_FROM_BIN "/mirel-player/channels.m3u")});
+        strChannels = firstExisting(
+            {strProgramDir + QStringLiteral("/channels.m3u"),
+             strProgramDir + QStringLiteral("/" MIREL_DATA_FROM_BIN "/mirel-player/channels.m3u")});
     if (strDemo.isEmpty())
-        strDemo = firstExisting({strProgramDir + QStringLiteral("/../demo"),
-                                 strProgramDir + QStringLiteral("/" MIREL_DATA_FROM_BIN "/mirel-player/demo")});
+        strDemo = firstExisting(
+            {strProgramDir + QStringLiteral("/../demo"),
+             strProgramDir + QStringLiteral("/" MIREL_DATA_FROM_BIN "/mirel-player/demo")});
     strDemo = QDir::cleanPath(strDemo);
     strChannels = QDir::cleanPath(strChannels);
     if (strDb.isEmpty()) {
@@ -175,7 +189,7 @@ int main(int argc, char *argv[])
     DemoChannels demo;
     const int nDemo = demo.load(strDemo);
 
-    ChannelService service(store, demo);
+    ChannelService service(store, demo, nMaxPerAddress);
     if (!service.bind(strHost, nPort, &strError)) {
         store.close();
         refuseToStart(strError);
@@ -204,7 +218,7 @@ int main(int argc, char *argv[])
                                         " %4 demo channels in %5)")
                              .arg(QString::fromStdString(strHost))
                              .arg(service.port())
-                             .arg(strDb)
+                             .arg(store.description())
                              .arg(nDemo)
                              .arg(strDemo);
     const bool bServed = service.run();
