@@ -69,8 +69,7 @@ int DeadlineStream::readWaitMs() const
 {
     if (!m_bArmed)
         return int(m_readTimeout.count());
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now());
     return int(std::max<int64_t>(0, std::min<int64_t>(left.count(), m_readTimeout.count())));
 }
 
@@ -92,8 +91,9 @@ ssize_t DeadlineStream::read(char *ptr, size_t size)
         m_nRead += n;
         return ssize_t(n);
     }
-    if (!poll(POLLIN, readWaitMs())) {
-        if (m_bArmed && Clock::now() >= m_deadline && !m_bDeadlinePassed) {
+    const int nWaitMs = readWaitMs();
+    if (!poll(POLLIN, nWaitMs)) {
+        if (m_bArmed && nWaitMs < m_readTimeout.count() && !m_bDeadlinePassed) {
             m_bDeadlinePassed = true;
             qInfo().noquote() << "client" << QString::fromStdString(m_strRemote)
                               << "cut off: its request did not arrive in time";

@@ -123,7 +123,7 @@ bool PostgresDatabase::connect(QString *pstrError)
         m_pConn = PQconnectdbParams(pszKeys, pszValues, 1);
     }
     if (PQstatus(m_pConn) != CONNECTION_OK) {
-        *pstrError = QString::fromUtf8(PQerrorMessage(m_pConn)).trimmed();
+        *pstrError = QString::fromUtf8(PQerrorMessage(m_pConn)).simplified();
         return false;
     }
     m_strDescription =
@@ -156,7 +156,7 @@ bool PostgresDatabase::exec(const char *pszSql)
     Result result(PQexec(m_pConn, pszSql));
     if (result.ok(PGRES_COMMAND_OK) || result.ok(PGRES_TUPLES_OK))
         return true;
-    qWarning().noquote() << "postgresql:" << QString::fromUtf8(PQerrorMessage(m_pConn)).trimmed()
+    qWarning().noquote() << "postgresql:" << QString::fromUtf8(PQerrorMessage(m_pConn)).simplified()
                          << "in" << pszSql;
     return false;
 }
@@ -242,8 +242,9 @@ bool PostgresDatabase::open(QString *pstrError)
         bOk = exec(strSet.c_str());
     }
     if (!bOk || !exec("COMMIT")) {
-        *pstrError = QStringLiteral("cannot use database %1: %2")
-                         .arg(description(), QString::fromUtf8(PQerrorMessage(m_pConn)).trimmed());
+        *pstrError =
+            QStringLiteral("cannot use database %1: %2")
+                .arg(description(), QString::fromUtf8(PQerrorMessage(m_pConn)).simplified());
         rollback();
         return false;
     }
@@ -394,7 +395,7 @@ bool PostgresDatabase::publishList(const std::string &strHash, const QByteArray 
     }
     if (!bOk || !exec("COMMIT")) {
         qWarning().noquote() << "postgresql: list not published:"
-                             << QString::fromUtf8(PQerrorMessage(m_pConn)).trimmed();
+                             << QString::fromUtf8(PQerrorMessage(m_pConn)).simplified();
         rollback();
         return false;
     }
@@ -463,7 +464,7 @@ bool PostgresDatabase::addPlays(const std::vector<const PlayReport *> &lstReport
     }
     if (!bOk || !exec("COMMIT")) {
         qWarning().noquote() << "postgresql: reports not stored:"
-                             << QString::fromUtf8(PQerrorMessage(m_pConn)).trimmed();
+                             << QString::fromUtf8(PQerrorMessage(m_pConn)).simplified();
         rollback();
         return false;
     }
