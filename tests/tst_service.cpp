@@ -1,9 +1,12 @@
 // The channel service, over real HTTP: the service binary runs as a child
 // process on a free loopback port with its own database and channel file.
+// Every case runs with each store: an SQLite file, and a database on a
+// PostgreSQL server that the test starts itself (ScratchPostgres).
 
 #include "ChannelStore.h"
 #include "DemoChannels.h"
 #include "M3uParser.h"
+#include "scratchpostgres.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -16,6 +19,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -87,19 +91,28 @@ struct HttpResult
 class Service
 {
 public:
-    explicit Service(const QString &strDir) : m_strDir(strDir) {}
+    Service(const QString &strDir, const QString &strDb, const QStringList &lstExtraArgs = {})
+        : m_strDir(strDir), m_strDb(strDb), m_lstExtraArgs(lstExtraArgs)
+    {
+    }
     ~Service() { stop(); }
 
-    QString dbPath() const { return m_strDir + QStringLiteral("/service.sqlite"); }
-    QString channelPath() const { return m_strDir + QStringLiteral("/channels.m3u"); }
+    QString dbPath() const { return m_strDb; }
+    QString channelPath() const
+    {
+        return m_strChannelPath.isEmpty() ? m_strDir + QStringLiteral("/channels.m3u")
+                                          : m_strChannelPath;
+    }
     QString demoPath() const { return m_strDir + QStringLiteral("/demo"); }
 
     bool start()
     {
         m_process.setProgram(QStringLiteral(MIREL_SERVICE_BINARY));
-        m_process.setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                QStringLiteral("--db"), dbPath(), QStringLiteral("--channels"),
-                                channelPath(), QStringLiteral("--demo"), demoPath()});
+        m_process.setArguments(QStringList{QStringLiteral("--listen"),
+                                           QStringLiteral("127.0.0.1:0"), QStringLiteral("--db"),
+                                           dbPath(), QStringLiteral("--channels"), channelPath(),
+                                           QStringLiteral("--demo"), demoPath()} +
+                               m_lstExtraArgs);
         m_log.clear();
         m_process.start();
         if (!m_process.waitForStarted())
@@ -136,6 +149,7 @@ public:
     }
 
     void signal(int nSignal) { ::kill(pid_t(m_process.processId()), nSignal); }
+    void setChannelPath(const QString &strPath) { m_strChannelPath = strPath; }
     bool running() const { return m_process.state() == QProcess::Running; }
     int port() const { return m_nPort; }
     QUrl url(const QString &strPath) const
@@ -150,6 +164,9 @@ public:
 
 private:
     QString m_strDir;
+    QString m_strDb;
+    QStringList m_lstExtraArgs;
+    QString m_strChannelPath;
     QProcess m_process;
     QByteArray m_log;
     int m_nPort = 0;
@@ -162,23 +179,44 @@ void writeFile(const QString &strPath, const QByteArray &data)
     QCOMPARE(file.write(data), qint64(data.size()));
 }
 
-// Rows in the plays table, read straight from the service's database.
-qint64 storedPlays(const QString &strDb)
+// The first value a query gives, read straight from the service's database
+// (a file, or a PostgreSQL connection string); also runs statements.
+QString dbQuery(const QString &strDb, const QString &strSql)
 {
+    if (strDb.startsWith(QLatin1String("postgresql://")))
+        return ScratchPostgres::query(strDb, strSql);
     sqlite3 *pDb = nullptr;
-    qint64 nCount = -1;
-    if (sqlite3_open_v2(QFile::encodeName(strDb).constData(), &pDb, SQLITE_OPEN_READONLY,
-                        nullptr) == SQLITE_OK) {
+    QString strValue;
+    if (sqlite3_open(QFile::encodeName(strDb).constData(), &pDb) == SQLITE_OK) {
         sqlite3_busy_timeout(pDb, 5000);
         sqlite3_stmt *pStmt = nullptr;
-        if (sqlite3_prepare_v2(pDb, "SELECT COUNT(*) FROM plays", -1, &pStmt, nullptr) ==
-                SQLITE_OK &&
-            sqlite3_step(pStmt) == SQLITE_ROW)
-            nCount = sqlite3_column_int64(pStmt, 0);
+        if (sqlite3_prepare_v2(pDb, strSql.toUtf8().constData(), -1, &pStmt, nullptr) ==
+            SQLITE_OK) {
+            if (sqlite3_step(pStmt) == SQLITE_ROW)
+                strValue = QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_column_text(pStmt, 0)));
+        } else {
+            qWarning() << "query failed:" << strSql << sqlite3_errmsg(pDb);
+        }
         sqlite3_finalize(pStmt);
     }
     sqlite3_close(pDb);
-    return nCount;
+    return strValue;
+}
+
+// Rows in the plays table.
+qint64 storedPlays(const QString &strDb)
+{
+    const QString strCount = dbQuery(strDb, QStringLiteral("SELECT COUNT(*) FROM plays"));
+    return strCount.isEmpty() ? -1 : strCount.toLongLong();
+}
+
+// The PostgreSQL server of the test program, started by the first case that
+// needs it.
+ScratchPostgres *postgres()
+{
+    static ScratchPostgres server;
+    return &server;
 }
 
 const QByteArray kChannels =
@@ -198,6 +236,7 @@ class TestService : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase_data();
     void init();
     void cleanup();
 
@@ -229,25 +268,61 @@ private slots:
     void demoChannelsServed();
     void refusesToStart_data();
     void refusesToStart();
+    void oldDatabaseUpgraded();
+    void duplicateUrlsScoredPerEntry();
+    void conditionalAndCompressedList();
+    void healthFollowsDatabase();
+    void slowClientsCutOff();
+    void sharedDatabase();
+    void clusterUnderLoad();
 
 private:
-    HttpResult get(const QString &strPath);
-    HttpResult post(const QList<QPair<QByteArray, QByteArray>> &fields);
+    HttpResult get(const QString &strPath, Service *pService = nullptr);
+    HttpResult post(const QList<QPair<QByteArray, QByteArray>> &fields,
+                    Service *pService = nullptr);
     HttpResult rawPost(const QByteArray &contentType, const QByteArray &body);
     HttpResult finish(QNetworkReply *pReply);
-    bool startService(const QByteArray &channels = kChannels);
+    bool startService(const QByteArray &channels = kChannels, const QStringList &lstArgs = {});
 
+    QString m_strStore; // "sqlite" or "postgresql"
+    QString m_strDb;    // the --db value of this case
     std::unique_ptr<QTemporaryDir> m_pDir;
     std::unique_ptr<Service> m_pService;
     QNetworkAccessManager *m_pManager = nullptr;
 };
 
+void TestService::initTestCase_data()
+{
+    QTest::addColumn<QString>("store");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
 void TestService::init()
 {
+    QFETCH_GLOBAL(QString, store);
+    m_strStore = store;
     m_pDir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_pDir->isValid());
     m_pManager = new QNetworkAccessManager(this);
+    if (m_strStore == QLatin1String("sqlite")) {
+        m_strDb = m_pDir->filePath(QStringLiteral("service.sqlite"));
+        return;
+    }
+    // A missing server is a failure, not a skip: CI installs the package.
+    QString strError;
+    if (!postgres()->running())
+        QVERIFY2(postgres()->start(&strError), qPrintable(strError));
+    static int s_nDatabase = 0;
+    const QString strName = QStringLiteral("case%1").arg(++s_nDatabase);
+    QVERIFY2(postgres()->createDatabase(strName, &strError), qPrintable(strError));
+    m_strDb = postgres()->url(strName);
 }
+
+// Cases that never touch the store run once, with the first.
+#define STORE_INDEPENDENT()                                                                        \
+    if (m_strStore != QLatin1String("sqlite"))                                                     \
+    QSKIP("does not depend on the store")
 
 void TestService::cleanup()
 {
@@ -260,9 +335,9 @@ void TestService::cleanup()
     m_pDir.reset();
 }
 
-bool TestService::startService(const QByteArray &channels)
+bool TestService::startService(const QByteArray &channels, const QStringList &lstArgs)
 {
-    m_pService = std::make_unique<Service>(m_pDir->path());
+    m_pService = std::make_unique<Service>(m_pDir->path(), m_strDb, lstArgs);
     QFile file(m_pService->channelPath());
     if (!file.exists()) {
         if (!file.open(QIODevice::WriteOnly))
@@ -286,17 +361,18 @@ HttpResult TestService::finish(QNetworkReply *pReply)
     return result;
 }
 
-HttpResult TestService::get(const QString &strPath)
+HttpResult TestService::get(const QString &strPath, Service *pService)
 {
-    QNetworkRequest request(m_pService->url(strPath));
+    QNetworkRequest request((pService ? pService : m_pService.get())->url(strPath));
     request.setRawHeader("User-Agent", kUserAgent);
     return finish(m_pManager->get(request));
 }
 
 // A play report built as the player builds it.
-HttpResult TestService::post(const QList<QPair<QByteArray, QByteArray>> &fields)
+HttpResult TestService::post(const QList<QPair<QByteArray, QByteArray>> &fields, Service *pService)
 {
-    QNetworkRequest request(m_pService->url(QStringLiteral("/remote/post_play_info")));
+    QNetworkRequest request(
+        (pService ? pService : m_pService.get())->url(QStringLiteral("/remote/post_play_info")));
     request.setRawHeader("User-Agent", kUserAgent);
     auto *pMulti = new QHttpMultiPart(QHttpMultiPart::FormDataType);
     for (const auto &field : fields) {
@@ -396,6 +472,7 @@ void TestService::parserTolerance_data()
 
 void TestService::parserTolerance()
 {
+    STORE_INDEPENDENT();
     QFETCH(QByteArray, data);
     QStringList lstGot;
     for (const M3uChannel &channel : parseM3u(data).lstChannels)
@@ -432,12 +509,14 @@ void TestService::regions_data()
 
 void TestService::regions()
 {
+    STORE_INDEPENDENT();
     QFETCH(QString, country);
     QTEST(regionForCountry(country), "region");
 }
 
 void TestService::parserCounts()
 {
+    STORE_INDEPENDENT();
     const M3uResult result =
         parseM3u(QByteArray("#EXTINF:-1,A\n#EXTINF:-1,B\nhttp://b\nhttp://") +
                  QByteArray(kMaxM3uLineLength + 1, 'x') + "\nhttp://\xE9\n#EXTINF:-1,C");
@@ -459,8 +538,7 @@ void TestService::largeFileLoadsFast()
 
     ChannelStore store;
     QString strError;
-    QVERIFY2(store.open(m_pDir->filePath(QStringLiteral("big.sqlite")), &strError),
-             qPrintable(strError));
+    QVERIFY2(store.open(m_strDb, &strError), qPrintable(strError));
     QElapsedTimer timer;
     timer.start();
     QVERIFY2(store.loadChannels(strPath, &strError), qPrintable(strError));
@@ -499,6 +577,7 @@ void TestService::demoPlaylist_data()
 
 void TestService::demoPlaylist()
 {
+    STORE_INDEPENDENT();
     QFETCH(qint64, elapsedMs);
     const QString strDir = m_pDir->filePath(QStringLiteral("demo/chan"));
     QVERIFY(QDir().mkpath(strDir));
@@ -753,6 +832,7 @@ void TestService::badPostsRefused()
 
 void TestService::oversizedChunkedBodyRefused()
 {
+    STORE_INDEPENDENT();
     QVERIFY(startService());
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
@@ -799,6 +879,7 @@ void TestService::malformedRequestsAnswered_data()
 
 void TestService::malformedRequestsAnswered()
 {
+    STORE_INDEPENDENT();
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, statusLine);
     QVERIFY(startService());
@@ -818,6 +899,7 @@ void TestService::malformedRequestsAnswered()
 
 void TestService::silentClientDropped()
 {
+    STORE_INDEPENDENT();
     QVERIFY(startService());
     QTcpSocket silent;
     silent.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
@@ -836,6 +918,7 @@ void TestService::silentClientDropped()
 
 void TestService::manyConnectionsAnswered()
 {
+    STORE_INDEPENDENT();
     QVERIFY(startService());
     constexpr int kClients = 400;
     std::vector<std::unique_ptr<QTcpSocket>> lstSockets;
@@ -885,21 +968,12 @@ void TestService::databaseReused()
     QVERIFY(m_pService->stop());
 
     // Two older reports: six days old counts, eight days old does not.
-    {
-        sqlite3 *pDb = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(m_pService->dbPath()).constData(), &pDb),
-                 SQLITE_OK);
-        const qint64 nDay = 24LL * 3600 * 1000;
-        const qint64 nNow = QDateTime::currentMSecsSinceEpoch();
-        const QByteArray sql =
-            "INSERT INTO plays(time, region, video_name, video_url, app_ver, client) VALUES(" +
-            QByteArray::number(nNow - 6 * nDay) +
-            ", 'all', 'x', 'http://127.0.0.1:1/cctv1.m3u8', 'WIN_1_2', '127.0.0.1'), (" +
-            QByteArray::number(nNow - 8 * nDay) +
-            ", 'all', 'x', 'http://127.0.0.1:1/cctv1.m3u8', 'WIN_1_2', '127.0.0.1')";
-        QCOMPARE(sqlite3_exec(pDb, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(pDb);
-    }
+    const qint64 nToday = QDateTime::currentMSecsSinceEpoch() / (24LL * 3600 * 1000);
+    dbQuery(m_strDb, QStringLiteral("INSERT INTO play_counts(day, video_url, video_name, plays)"
+                                    " VALUES(%1, 'http://127.0.0.1:1/cctv1.m3u8', 'x', 1),"
+                                    " (%2, 'http://127.0.0.1:1/cctv1.m3u8', 'x', 1)")
+                         .arg(nToday - 6)
+                         .arg(nToday - 8));
 
     // Same file, same database: same ids, same version, the plays still count.
     QVERIFY(m_pService->start());
@@ -971,6 +1045,7 @@ void TestService::shutdownKeepsAcknowledgedReports()
 
 void TestService::stopsAtAnyMoment()
 {
+    STORE_INDEPENDENT();
     writeFile(m_pDir->filePath(QStringLiteral("channels.m3u")), kChannels);
     // A stop request that comes while the service is still starting must not
     // be lost (it would leave a service that no longer listens to signals).
@@ -990,6 +1065,7 @@ void TestService::stopsAtAnyMoment()
 
 void TestService::demoChannelsServed()
 {
+    STORE_INDEPENDENT();
     const QString strDir = m_pDir->filePath(QStringLiteral("demo/news"));
     QVERIFY(QDir().mkpath(strDir));
     writeFile(strDir + QStringLiteral("/index.m3u8"),
@@ -1055,7 +1131,9 @@ void TestService::refusesToStart()
     else if (scenario == QLatin1String("port"))
         lstArgs[1] = QStringLiteral("127.0.0.1:%1").arg(busy.serverPort());
     else if (scenario == QLatin1String("db"))
-        lstArgs[3] = m_pDir->path();
+        lstArgs[3] = m_strStore == QLatin1String("sqlite")
+                         ? m_pDir->path()
+                         : QStringLiteral("postgresql://mirel@127.0.0.1:1/nothing");
 
     QProcess process;
     process.start(QStringLiteral(MIREL_SERVICE_BINARY), lstArgs);
@@ -1072,6 +1150,290 @@ void TestService::refusesToStart()
     QVERIFY(help.waitForFinished(10000));
     QCOMPARE(help.exitCode(), 0);
     QVERIFY(help.readAllStandardOutput().contains("--demo DIR"));
+}
+
+// A database of the first schema: channel ids, a list version, and plays
+// stored before they were counted per day.
+void TestService::oldDatabaseUpgraded()
+{
+    if (m_strStore != QLatin1String("sqlite"))
+        QSKIP("PostgreSQL databases begin with the current schema");
+    const qint64 nDay = 24LL * 3600 * 1000;
+    const qint64 nNow = QDateTime::currentMSecsSinceEpoch();
+    for (const QString &strSql :
+         {QStringLiteral("CREATE TABLE channels(id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                         " url TEXT NOT NULL UNIQUE)"),
+          QStringLiteral("CREATE TABLE plays(id INTEGER PRIMARY KEY, time INTEGER NOT NULL,"
+                         " region TEXT NOT NULL, video_name TEXT NOT NULL, video_url TEXT NOT NULL,"
+                         " app_ver TEXT NOT NULL, client TEXT NOT NULL)"),
+          QStringLiteral("CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+          QStringLiteral("INSERT INTO channels(url) VALUES('http://127.0.0.1:1/tokyo.m3u8')"),
+          QStringLiteral("INSERT INTO meta VALUES('list_ver', '7'), ('list_hash', 'old')"),
+          QStringLiteral("INSERT INTO plays(time, region, video_name, video_url, app_ver, client)"
+                         " SELECT t, 'all', 'T', 'http://127.0.0.1:1/tokyo.m3u8', 'WIN_1_2', 'x'"
+                         " FROM (SELECT %1 AS t UNION SELECT %2 UNION SELECT %3)")
+              .arg(nNow - nDay)
+              .arg(nNow - 6 * nDay)
+              .arg(nNow - 8 * nDay)})
+        dbQuery(m_strDb, strSql);
+    // Upgraded once: a second start changes nothing.
+    for (int nRun = 0; nRun < 2; ++nRun) {
+        QVERIFY(startService());
+        QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_settings")).body).lstListVers,
+                 QStringList{QStringLiteral("8")});
+        const QVector<PlayerChannel> lstChannels =
+            readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+        QCOMPARE(lstChannels.size(), 4);
+        QCOMPARE(lstChannels.at(2).nId, 1);
+        QCOMPARE(lstChannels.at(2).nScore, 2);
+        m_pManager->clearConnectionCache();
+        QVERIFY(m_pService->stop());
+    }
+}
+
+// Two channels on one URL share an id but not their plays.
+void TestService::duplicateUrlsScoredPerEntry()
+{
+    const QByteArray shared = "http://127.0.0.1:1/shared.m3u8";
+    QVERIFY(startService("#EXTINF:-1,News\n" + shared + "\n#EXTINF:-1,Sport\n" + shared +
+                         "\n#EXTINF:-1,News\n" + shared +
+                         "\n#EXTINF:-1,Other\nhttp://127.0.0.1:1/other.m3u8\n"));
+    const QVector<PlayerChannel> lstChannels =
+        readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels;
+    QCOMPARE(lstChannels.size(), 4);
+    QCOMPARE(lstChannels.at(1).nId, lstChannels.at(0).nId);
+    QCOMPARE(lstChannels.at(2).nId, lstChannels.at(0).nId);
+    QVERIFY(lstChannels.at(3).nId != lstChannels.at(0).nId);
+    for (const char *pszName : {"News", "News", "Sport", "Renamed by the user"})
+        QCOMPARE(post(report(shared, pszName)).nStatus, 200);
+    QCOMPARE(post(report("http://127.0.0.1:1/other.m3u8", "Any name")).nStatus, 200);
+    // News gets its own plays and the one under a name no entry has; the
+    // second News entry is the same channel.
+    const auto scores = [this] {
+        QList<int> lstScores;
+        for (const PlayerChannel &channel :
+             readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels)
+            lstScores << channel.nScore;
+        return lstScores;
+    };
+    QTRY_COMPARE(scores(), (QList<int>{3, 1, 3, 1}));
+}
+
+void TestService::conditionalAndCompressedList()
+{
+    STORE_INDEPENDENT();
+    QVERIFY(startService());
+    const QString strUrl = m_pService->url(QStringLiteral("/remote/get_video_list")).toString();
+    const QString strBody = m_pDir->filePath(QStringLiteral("body"));
+    // Status line and headers in lower case; the body goes to strBody.
+    const auto curl = [&](const QStringList &lstArgs) {
+        QFile::remove(strBody);
+        QProcess process;
+        process.start(QStringLiteral("curl"),
+                      QStringList{QStringLiteral("-sS"), QStringLiteral("-D"), QStringLiteral("-"),
+                                  QStringLiteral("-o"), strBody} +
+                          lstArgs + QStringList{strUrl});
+        if (!process.waitForFinished(15000) || process.exitCode() != 0)
+            return "curl failed: " + process.errorString().toUtf8() +
+                   process.readAllStandardError();
+        return process.readAllStandardOutput().toLower();
+    };
+    const auto body = [&] {
+        QFile file(strBody);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto etag = [](const QByteArray &headers) {
+        const int nStart = headers.indexOf("\netag: ") + 7;
+        return nStart < 7 ? QByteArray()
+                          : headers.mid(nStart, headers.indexOf('\r', nStart) - nStart);
+    };
+
+    // As the player asks: identity.
+    QByteArray headers = curl({QStringLiteral("-H"), QStringLiteral("Accept-Encoding: identity")});
+    QVERIFY2(headers.startsWith("http/1.1 200"), headers.constData());
+    QVERIFY(!headers.contains("content-encoding"));
+    const QByteArray identityTag = etag(headers);
+    const QByteArray identity = body();
+    QCOMPARE(readAsPlayer(identity).lstChannels.size(), 4);
+    // gzip: compressed on the wire, the same JSON once unpacked.
+    headers = curl({QStringLiteral("-H"), QStringLiteral("Accept-Encoding: gzip")});
+    QVERIFY2(headers.contains("\ncontent-encoding: gzip\r"), headers.constData());
+    QVERIFY(body().startsWith("\x1f\x8b"));
+    const QByteArray gzipTag = etag(headers);
+    QVERIFY(gzipTag != identityTag);
+    curl({QStringLiteral("--compressed")});
+    QCOMPARE(body(), identity);
+    // The tag a client holds, of either form, gives 304 and no body.
+    for (const QByteArray &tag : {identityTag, "W/" + gzipTag, "\"other\", " + identityTag}) {
+        headers = curl({QStringLiteral("-H"), QStringLiteral("If-None-Match: ") + tag});
+        QVERIFY2(headers.startsWith("http/1.1 304"), (tag + '\n' + headers).constData());
+        QCOMPARE(etag(headers), identityTag);
+        QVERIFY(body().isEmpty());
+    }
+    QVERIFY(curl({QStringLiteral("-H"), QStringLiteral("If-None-Match: \"other\"")})
+                .startsWith("http/1.1 200"));
+    // A play changes a score, so the reply, so its tag.
+    QCOMPARE(post(report("http://127.0.0.1:1/alpha.m3u8")).nStatus, 200);
+    QTRY_VERIFY(curl({QStringLiteral("-H"), QStringLiteral("If-None-Match: ") + identityTag})
+                    .startsWith("http/1.1 200"));
+}
+
+void TestService::healthFollowsDatabase()
+{
+    if (m_strStore != QLatin1String("postgresql"))
+        QSKIP("an SQLite file does not go away");
+    QVERIFY(startService());
+    QCOMPARE(get(QStringLiteral("/healthz")).nStatus, 200);
+    QVERIFY(postgres()->stop());
+    QCOMPARE(get(QStringLiteral("/healthz")).nStatus, 503);
+    const HttpResult refused = post(report("http://127.0.0.1:1/alpha.m3u8"));
+    QCOMPARE(refused.nStatus, 503);
+    QCOMPARE(readAsPlayer(refused.body).strAction, QStringLiteral("post_play_info"));
+    // What the service holds is still served.
+    QCOMPARE(readAsPlayer(get(QStringLiteral("/remote/get_video_list")).body).lstChannels.size(),
+             4);
+    QVERIFY(postgres()->restart());
+    QTRY_COMPARE(get(QStringLiteral("/healthz")).nStatus, 200);
+    QCOMPARE(post(report("http://127.0.0.1:1/alpha.m3u8")).nStatus, 200);
+    QCOMPARE(storedPlays(m_strDb), qint64(1));
+}
+
+void TestService::slowClientsCutOff()
+{
+    STORE_INDEPENDENT();
+    QVERIFY(startService(kChannels, {QStringLiteral("--max-per-address"), QStringLiteral("2")}));
+    const QByteArray request = "GET /remote/get_settings HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                               "X-Padding: " +
+                               QByteArray(40, 'x') + "\r\n\r\n";
+    // Two clients that send a byte a second: their requests would take a minute.
+    std::vector<std::unique_ptr<QTcpSocket>> lstSlow;
+    for (int i = 0; i < 2; ++i) {
+        lstSlow.push_back(std::make_unique<QTcpSocket>());
+        lstSlow.back()->connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+        QVERIFY(lstSlow.back()->waitForConnected());
+    }
+    int nSent = 0;
+    QTimer trickle;
+    connect(&trickle, &QTimer::timeout, this, [&] {
+        for (auto &pSocket : lstSlow)
+            pSocket->write(request.mid(nSent, 1));
+        ++nSent;
+    });
+    trickle.start(1000);
+    // A whole request from another connection of theirs.
+    const auto exchange = [&](const QHostAddress &from) {
+        QTcpSocket socket;
+        socket.bind(from);
+        socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
+        if (!socket.waitForConnected())
+            return QByteArray("no connection");
+        socket.write(request);
+        QByteArray answer;
+        QElapsedTimer timer;
+        timer.start();
+        while (!answer.contains("\r\n\r\n{") && timer.elapsed() < 10000 &&
+               socket.state() == QAbstractSocket::ConnectedState) {
+            socket.waitForReadyRead(100);
+            answer += socket.readAll();
+        }
+        return answer;
+    };
+    // Their address has its two connections: a third is refused at once, while
+    // another address is served.
+    QTRY_VERIFY(exchange(QHostAddress::LocalHost).startsWith("HTTP/1.1 503"));
+    QVERIFY(exchange(QHostAddress::LocalHost).contains("your address"));
+    QVERIFY(exchange(QHostAddress(QStringLiteral("127.0.0.2"))).startsWith("HTTP/1.1 200"));
+    // The deadline cuts both off long before their requests are complete.
+    QTRY_VERIFY_WITH_TIMEOUT(lstSlow[0]->state() == QAbstractSocket::UnconnectedState &&
+                                 lstSlow[1]->state() == QAbstractSocket::UnconnectedState,
+                             40000);
+    QVERIFY2(nSent < request.size() / 2, qPrintable(QString::number(nSent)));
+    QVERIFY(m_pService->log().contains("cut off"));
+    // Their address is served again.
+    QVERIFY(exchange(QHostAddress::LocalHost).startsWith("HTTP/1.1 200"));
+}
+
+// Three services on one database: two read one channel file, the third a
+// copy of its own that does not change.
+void TestService::sharedDatabase()
+{
+    QVERIFY(startService());
+    std::vector<std::unique_ptr<Service>> lstOthers;
+    for (int i = 0; i < 2; ++i) {
+        lstOthers.push_back(std::make_unique<Service>(m_pDir->path(), m_strDb));
+        if (i == 1) {
+            const QString strOwn = m_pDir->filePath(QStringLiteral("own.m3u"));
+            QVERIFY(QFile::copy(m_pService->channelPath(), strOwn));
+            lstOthers.back()->setChannelPath(strOwn);
+        }
+        QVERIFY(lstOthers.back()->start());
+    }
+    const std::vector<Service *> lstAll = {m_pService.get(), lstOthers[0].get(),
+                                           lstOthers[1].get()};
+    const auto version = [this](Service *pService) {
+        return readAsPlayer(get(QStringLiteral("/remote/get_settings"), pService).body)
+            .lstListVers.value(0);
+    };
+    const auto list = [this](Service *pService) {
+        QStringList lstItems;
+        for (const PlayerChannel &channel :
+             readAsPlayer(get(QStringLiteral("/remote/get_video_list"), pService).body).lstChannels)
+            lstItems << QStringLiteral("%1 %2 %3")
+                            .arg(channel.nId)
+                            .arg(channel.strName)
+                            .arg(channel.nScore);
+        return lstItems;
+    };
+    const QString strVer = version(lstAll[0]);
+    for (Service *pService : lstAll) {
+        QCOMPARE(version(pService), strVer);
+        QCOMPARE(list(pService), list(lstAll[0]));
+    }
+
+    // The file changes and both services that read it are asked at once:
+    // one new version for the new content.
+    writeFile(m_pService->channelPath(), "#EXTINF:-1,Fresh\nhttp://127.0.0.1:1/fresh.m3u8\n"
+                                         "#EXTINF:-1,Alpha\nhttp://127.0.0.1:1/alpha.m3u8\n");
+    QList<QNetworkReply *> lstReplies;
+    for (int i = 0; i < 6; ++i)
+        lstReplies << m_pManager->get(
+            QNetworkRequest(lstAll[size_t(i % 2)]->url(QStringLiteral("/remote/get_settings"))));
+    QStringList lstVers;
+    for (QNetworkReply *pReply : lstReplies)
+        lstVers << readAsPlayer(finish(pReply).body).lstListVers.value(0);
+    const QString strNewVer = QString::number(strVer.toInt() + 1);
+    QCOMPARE(lstVers, QStringList(QVector<QString>(6, strNewVer).toList()));
+    // The third takes that version from the database.
+    QTRY_COMPARE(version(lstAll[2]), strNewVer);
+    QCOMPARE(list(lstAll[2]), list(lstAll[0]));
+    QCOMPARE(list(lstAll[2]).size(), 2);
+
+    // A report to any of them counts in the scores of all.
+    for (Service *pService : lstAll)
+        QCOMPARE(post(report("http://127.0.0.1:1/fresh.m3u8"), pService).nStatus, 200);
+    for (Service *pService : lstAll)
+        QTRY_COMPARE(list(pService).value(0).section(QLatin1Char(' '), -1), QStringLiteral("3"));
+    QCOMPARE(storedPlays(m_strDb), qint64(3));
+    m_pManager->clearConnectionCache();
+    for (auto &pOther : lstOthers)
+        QVERIFY2(pOther->stop(), pOther->log().constData());
+}
+
+// Three services on one PostgreSQL under mixed load, one killed and the
+// database restarted on the way: the short run of bench_service --cluster.
+void TestService::clusterUnderLoad()
+{
+    if (m_strStore != QLatin1String("postgresql"))
+        QSKIP("the load test runs on PostgreSQL");
+    QProcess bench;
+    bench.setProcessChannelMode(QProcess::MergedChannels);
+    bench.start(QStringLiteral(MIREL_BENCH_SERVICE_BINARY),
+                {QStringLiteral("--cluster"), QStringLiteral("8")});
+    QVERIFY(bench.waitForFinished(120000));
+    const QByteArray output = bench.readAll();
+    qInfo().noquote() << output;
+    QVERIFY2(bench.exitStatus() == QProcess::NormalExit && bench.exitCode() == 0,
+             output.right(2000).constData());
 }
 
 QTEST_GUILESS_MAIN(TestService)
