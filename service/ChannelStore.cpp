@@ -23,8 +23,8 @@ int64_t nowMs()
 }
 
 // Scores are counted from the database at most this often, on demand: then
-// they take in the reports of every process sharing it, each process shows
-// the same scores, and the channel list reply changes at most once a second.
+// they take in the reports of every process sharing it, and each process
+// shows the same scores again.
 constexpr int64_t kScoreRecountMs = 1000;
 // How often the database is asked whether another process published a list.
 constexpr int64_t kListCheckMs = 1000;
@@ -399,8 +399,22 @@ bool ChannelStore::commitBatch(std::vector<std::unique_ptr<Pending>> &batch)
     std::lock_guard<std::mutex> lock(m_dbMutex);
     if (!m_pDb || !m_pDb->addPlays(lstReports))
         return false;
-    // The scores take the batch in at the next recount, like the reports of
-    // other processes sharing the database.
+    // This process's reports count at once (a player that reports a play and
+    // asks for the list sees it); those of other processes sharing the
+    // database at the next recount. Still under the database lock, so a
+    // recount cannot fall between the commit and these increments and count
+    // the batch twice.
+    std::lock_guard<std::mutex> scores(m_scoreMutex);
+    if (m_nScoresAtMs >= 0) {
+        const int64_t nFromDay = firstScoreDay(nowMs());
+        for (const PlayReport *pReport : lstReports) {
+            if (pReport->nTimeMs / ChannelDatabase::kDayMs >= nFromDay) {
+                ++m_mapPlaysByUrl[pReport->strVideoUrl];
+                ++m_mapPlaysByEntry[entryKey(pReport->strVideoUrl, pReport->strVideoName)];
+            }
+        }
+        ++m_nScoreGeneration;
+    }
     return true;
 }
 

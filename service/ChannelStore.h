@@ -54,8 +54,9 @@ struct ChannelList
 //
 // Several processes may share one database: whichever sees the channel file
 // change first publishes the new list, and the others take that version
-// from the database (checked at most once a second). Scores are counted
-// from the database, at most once a second.
+// from the database (checked at most once a second). Scores take in this
+// process's reports at once and are counted again from the database, with
+// those of the others, at most once a second.
 class ChannelStore
 {
 public:
