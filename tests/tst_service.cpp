@@ -549,8 +549,10 @@ void TestService::largeFileLoadsFast()
     qInfo() << "100000 channels: first load" << nFirstMs << "ms (new ids), reload" << nAgainMs
             << "ms";
     // The first load also stores 100,000 new ids; a reload is the steady case.
-    QVERIFY2(nAgainMs < 1000, qPrintable(QString::number(nAgainMs)));
-    QVERIFY2(nFirstMs < 3000, qPrintable(QString::number(nFirstMs)));
+    // Bounds of ten times the usual figures (0.4 s and 1.2 to 2 s) on a
+    // shared machine: they catch a load gone quadratic, not a slow moment.
+    QVERIFY2(nAgainMs < 5000, qPrintable(QString::number(nAgainMs)));
+    QVERIFY2(nFirstMs < 20000, qPrintable(QString::number(nFirstMs)));
 }
 
 void TestService::demoPlaylist_data()
