@@ -1313,8 +1313,10 @@ void TestService::slowClientsCutOff()
         lstSlow.push_back(std::make_unique<QTcpSocket>());
         lstSlow.back()->connectToHost(QStringLiteral("127.0.0.1"), quint16(m_pService->port()));
         QVERIFY(lstSlow.back()->waitForConnected());
+        lstSlow.back()->write(request.left(1));
+        QVERIFY(lstSlow.back()->waitForBytesWritten());
     }
-    int nSent = 0;
+    int nSent = 1;
     QTimer trickle;
     connect(&trickle, &QTimer::timeout, this, [&] {
         for (auto &pSocket : lstSlow)
@@ -1342,7 +1344,7 @@ void TestService::slowClientsCutOff()
     };
     // Their address has its two connections: a third is refused at once, while
     // another address is served.
-    QTRY_VERIFY(exchange(QHostAddress::LocalHost).startsWith("HTTP/1.1 503"));
+    QTRY_VERIFY_WITH_TIMEOUT(exchange(QHostAddress::LocalHost).startsWith("HTTP/1.1 503"), 10000);
     QVERIFY(exchange(QHostAddress::LocalHost).contains("your address"));
     QVERIFY(exchange(QHostAddress(QStringLiteral("127.0.0.2"))).startsWith("HTTP/1.1 200"));
     // The deadline cuts both off long before their requests are complete.
