@@ -24,19 +24,6 @@ namespace acceptance {
 
 namespace {
 
-// Waits, while the event loop runs, until pred() holds or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int nTimeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > nTimeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
 xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 {
     xcb_intern_atom_reply_t *r =
@@ -556,27 +543,12 @@ bool Harness::checkEnvironment(QString &strWhy)
 
 bool Harness::startWindowManager()
 {
-    if (m_x.windowManagerRunning())
-        return true;
-    m_pWm = std::make_unique<QProcess>();
-    m_pWm->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_pWm->setStandardOutputFile(QProcess::nullDevice());
-    m_pWm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    if (!m_pWm->waitForStarted(5000))
-        return false;
-    return waitFor([this] { return m_x.windowManagerRunning(); }, 10000);
+    return m_wm.start();
 }
 
 void Harness::stopWindowManager()
 {
-    if (!m_pWm)
-        return;
-    m_pWm->terminate();
-    if (!m_pWm->waitForFinished(3000))
-        m_pWm->kill();
-    m_pWm->waitForFinished(1000);
-    m_pWm.reset();
-    waitFor([this] { return !m_x.windowManagerRunning(); }, 3000);
+    m_wm.stop();
 }
 
 bool Harness::startService(const QStringList &extraArgs)
@@ -598,8 +570,8 @@ bool Harness::startService(const QStringList &extraArgs)
     startTiedToTest(*m_pService, serviceBinary(), args + extraArgs);
     if (!m_pService->waitForStarted(5000))
         return false;
-    return waitFor([this] { return m_pService->state() == QProcess::Running && listening(8765); },
-                   15000);
+    return QTest::qWaitFor(
+        [this] { return m_pService->state() == QProcess::Running && listening(8765); }, 15000);
 }
 
 void Harness::stopService()
@@ -705,7 +677,7 @@ qint64 Harness::playerPid() const
 
 quint32 Harness::waitForWindow(int nTimeoutMs)
 {
-    waitFor(
+    const bool bDone = QTest::qWaitFor(
         [this] {
             if (!playerRunning())
                 return true;
@@ -713,7 +685,7 @@ quint32 Harness::waitForWindow(int nTimeoutMs)
             return m_nWindow != 0;
         },
         nTimeoutMs);
-    if (!m_nWindow)
+    if (!bDone || !m_nWindow)
         qWarning().noquote() << "no window; player running:" << playerRunning() << "log:\n"
                              << playerLog();
     return m_nWindow;
@@ -730,7 +702,7 @@ int Harness::waitForPlayerExit(int nTimeoutMs, bool bKillOnTimeout)
         return 0;
     QElapsedTimer timer;
     timer.start();
-    const bool bExited = waitFor([this] { return !playerRunning(); }, nTimeoutMs);
+    const bool bExited = QTest::qWaitFor([this] { return !playerRunning(); }, nTimeoutMs);
     const int nMs = int(timer.elapsed());
     if (!bExited) {
         if (bKillOnTimeout)
@@ -771,6 +743,46 @@ void Harness::moveInWindow(int x, int y)
 QImage Harness::grabWindow()
 {
     return m_x.grab(windowRect());
+}
+
+bool Harness::waitForTitle(const QString &strTitle, int nTimeoutMs)
+{
+    if (QTest::qWaitFor([&] { return windowTitle() == strTitle; }, nTimeoutMs))
+        return true;
+    qWarning() << "title is" << windowTitle() << "not" << strTitle;
+    return false;
+}
+
+bool Harness::waitForPicture(int nTimeoutMs)
+{
+    PictureStats s;
+    const bool bPicture = QTest::qWaitFor(
+        [&] {
+            const QRect rc = windowRect();
+            s = pictureStats(m_x.grab(QRect(rc.x() + rc.width() / 4, rc.y() + rc.height() / 4,
+                                            rc.width() / 2, rc.height() / 2)));
+            return s.fractionLit > 0.5 && s.nColours >= 6;
+        },
+        nTimeoutMs);
+    if (!bPicture)
+        qWarning() << "no picture in" << windowRect() << "- lit" << s.fractionLit << "colours"
+                   << s.nColours << "screen in" << saveShot(QStringLiteral("no-picture"));
+    return bPicture;
+}
+
+bool Harness::waitForState(const QString &strAtom, bool bSet, int nTimeoutMs)
+{
+    return QTest::qWaitFor([&] { return m_x.netWmState(m_nWindow).contains(strAtom) == bSet; },
+                           nTimeoutMs);
+}
+
+QString Harness::saveShot(const QString &strName)
+{
+    const QString strDir = qEnvironmentVariable("MIREL_BINARY_DIR") + QStringLiteral("/acceptance");
+    QDir().mkpath(strDir);
+    const QString strPath = strDir + QLatin1Char('/') + strName + QStringLiteral(".png");
+    m_x.grab(QRect(QPoint(0, 0), m_x.screenSize())).save(strPath);
+    return strPath;
 }
 
 } // namespace acceptance

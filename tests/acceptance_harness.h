@@ -10,6 +10,8 @@
 // these tests run in a network namespace of their own (tests/isolate
 // --netns-x11), where that address belongs to the test alone.
 
+#include "testsupport.h"
+
 #include <QColor>
 #include <QImage>
 #include <QProcess>
@@ -186,12 +188,24 @@ public:
     void moveInWindow(int x, int y);
     QImage grabWindow();
 
+    // Waits for what the user would see; each logs what it saw instead when
+    // it does not come in time.
+    bool waitForTitle(const QString &strTitle, int nTimeoutMs = 8000);
+    // A test picture in the middle of the window (the demo channels are bars
+    // and test cards): most of it lit, many colours. Without one, a
+    // screenshot is saved (saveShot("no-picture")).
+    bool waitForPicture(int nTimeoutMs = 15000);
+    // An atom of the window's _NET_WM_STATE set or cleared.
+    bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 10000);
+    // The whole screen into <build>/acceptance/<name>.png; returns its path.
+    QString saveShot(const QString &strName);
+
 private:
     QTemporaryDir m_dir;
     QString m_strHome;
     int m_nHome = 0;
     XDisplay m_x;
-    std::unique_ptr<QProcess> m_pWm;
+    TestSupport::WindowManager m_wm;
     std::unique_ptr<QProcess> m_pService;
     std::unique_ptr<QProcess> m_pPlayer;
     QByteArray m_baPlayerLog;

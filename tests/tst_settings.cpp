@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "Settings.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QLocale>
@@ -66,6 +67,7 @@ class TestSettings : public QObject
     Q_OBJECT
 private slots:
     void init();
+    void cleanup() { TestSupport::verifyNoWindowLeft(); }
     void defaultsFromEmptyStore();
     void everyKeyRoundTrips();
     void anySetterWritesAllKeys();
@@ -248,7 +250,6 @@ void TestSettings::corruptStoreMovedAside()
 {
     QFETCH(QByteArray, content);
     writeStore(content);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("settings file unreadable, moved aside"));
     {
         CSettings s(kOrg, kApp);
         QCOMPARE(s.m_nVolume, 100);
@@ -272,7 +273,6 @@ void TestSettings::readOnlyStoreLeftAlone()
     ReadOnlyStore guard;
     if (!guard.usable())
         QFAIL("cannot make the settings file read-only here (chattr failed)");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("settings could not be written"));
     {
         CSettings s(kOrg, kApp);
         QCOMPARE(s.m_nVolume, 20);
