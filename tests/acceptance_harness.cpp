@@ -648,7 +648,7 @@ void Harness::writeSettings(const QVariantMap &values)
     s.sync();
 }
 
-bool Harness::startPlayer()
+bool Harness::startPlayer(bool bWaitForWindow)
 {
     killPlayer();
     m_baPlayerLog.clear();
@@ -667,7 +667,7 @@ bool Harness::startPlayer()
     env.remove(QStringLiteral("MIREL_NETNS"));
     m_pPlayer->setProcessEnvironment(env);
     startTiedToTest(*m_pPlayer, playerBinary(), QStringList());
-    return m_pPlayer->waitForStarted(5000);
+    return m_pPlayer->waitForStarted(5000) && (!bWaitForWindow || waitForWindow());
 }
 
 qint64 Harness::playerPid() const

@@ -168,7 +168,8 @@ public:
     // Writes a settings file before the player starts.
     void writeSettings(const QVariantMap &values);
 
-    bool startPlayer();
+    // Starts the player and, unless told not to, waits for its window.
+    bool startPlayer(bool bWaitForWindow = true);
     qint64 playerPid() const;
     // Waits for the player's top-level window to be mapped.
     quint32 waitForWindow(int nTimeoutMs = 15000);

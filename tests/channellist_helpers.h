@@ -5,10 +5,8 @@
 
 #include "testsupport.h"
 
-#include <QIcon>
 #include <QImage>
 #include <QListWidget>
-#include <QStringList>
 #include <QTabWidget>
 
 #include <initializer_list>

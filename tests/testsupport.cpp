@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -77,6 +78,26 @@ void WindowManager::stop()
     acceptance::XDisplay x;
     if (!QTest::qWaitFor([&] { return !x.windowManagerRunning(); }, 3000))
         qWarning() << "the window manager is still announced after it ended";
+}
+
+QColor screenPixel(const QPoint &global)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, global.x(), global.y(), 1, 1)
+        .toImage()
+        .pixelColor(0, 0);
+}
+
+bool similarColour(const QColor &a, const QColor &b, int nTolerance)
+{
+    return qAbs(a.red() - b.red()) <= nTolerance && qAbs(a.green() - b.green()) <= nTolerance &&
+           qAbs(a.blue() - b.blue()) <= nTolerance;
+}
+
+QByteArray readFile(const QString &strPath)
+{
+    QFile file(strPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool writeVlcrc(const QByteArray &text)

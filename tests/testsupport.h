@@ -5,12 +5,10 @@
 // user's libVLC configuration, and a wait for a window that the window
 // manager has finished placing. Nothing here depends on the application.
 
-#include <QByteArray>
+#include <QColor>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
-#include <QList>
 #include <QMessageBox>
-#include <QObject>
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
@@ -40,6 +38,14 @@ public:
 private:
     QProcess m_process;
 };
+
+// What the screen shows at a global point; whether two colours are alike
+// (every channel within the tolerance).
+QColor screenPixel(const QPoint &global);
+bool similarColour(const QColor &a, const QColor &b, int nTolerance);
+
+// The whole file, or nothing when it cannot be read.
+QByteArray readFile(const QString &strPath);
 
 // Writes the vlcrc that every libVLC instance of the test process reads
 // (tests/isolate gives each test a home of its own).

@@ -105,7 +105,6 @@ void TestAcceptance::firstRunWithoutWindowManager()
     // No window manager, no service, no settings: a black 400 by 250 window.
     QVERIFY(!m_h->x().windowManagerRunning());
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(400, 250), 10000);
     QCOMPARE(m_h->windowTitle(), kTitle);
     QTRY_VERIFY(pictureStats(m_h->grabWindow()).fractionLit < 0.01);
@@ -157,7 +156,6 @@ void TestAcceptance::firstRunWithoutWindowManager()
     const QByteArray baBefore = f.readAll();
     f.close();
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(400, 250), 10000);
     m_h->x().requestClose(m_h->window());
     QVERIFY2(m_h->waitForPlayerExit(3000) >= 0, qPrintable(m_h->playerLog()));
@@ -171,7 +169,6 @@ void TestAcceptance::firstStartFillsNewlyFromService()
     QVERIFY(m_h->startService());
     m_h->newHome();
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     // The stored defaults say maximised: the window fills the screen (less
     // the window manager's title bar), its title the program's name.
     QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
@@ -375,7 +372,6 @@ void TestAcceptance::exitFromContextMenu()
 void TestAcceptance::secondStartPlaysLastChannel()
 {
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
     QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
     WmPinger pinger(m_h->window());

@@ -69,7 +69,6 @@ private:
     QStringList triples() const;
     QListWidget *newlyList(MainWindow &w) const;
     static QColor surfaceColour(MainWindow &w);
-    static bool looksLike(const QColor &seen, const QColor &expected);
     static bool playing(MainWindow &w);
     void waitForPicture(MainWindow &w, const QColor &colour);
 
@@ -122,17 +121,7 @@ QListWidget *TestMainWindow::newlyList(MainWindow &w) const
 QColor TestMainWindow::surfaceColour(MainWindow &w)
 {
     QWidget *surface = form(w)->centralWidget;
-    const QPoint centre = surface->mapToGlobal(surface->rect().center());
-    const QImage image = QGuiApplication::primaryScreen()
-                             ->grabWindow(0, centre.x() - 2, centre.y() - 2, 5, 5)
-                             .toImage();
-    return image.isNull() ? QColor() : image.pixelColor(2, 2);
-}
-
-bool TestMainWindow::looksLike(const QColor &seen, const QColor &expected)
-{
-    return qAbs(seen.red() - expected.red()) < 40 && qAbs(seen.green() - expected.green()) < 40 &&
-           qAbs(seen.blue() - expected.blue()) < 40;
+    return TestSupport::screenPixel(surface->mapToGlobal(surface->rect().center()));
 }
 
 bool TestMainWindow::playing(MainWindow &w)
@@ -143,7 +132,7 @@ bool TestMainWindow::playing(MainWindow &w)
 
 void TestMainWindow::waitForPicture(MainWindow &w, const QColor &colour)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(looksLike(surfaceColour(w), colour), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::similarColour(surfaceColour(w), colour, 39), 15000);
 }
 
 void TestMainWindow::initTestCase()

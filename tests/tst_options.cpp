@@ -271,12 +271,6 @@ int runOptions(int nRegionRow, int nLanguageValue, bool bAutoPlay,
     return nResult;
 }
 
-QByteArray readFile(const QString &strPath)
-{
-    QFile file(strPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool noTranslatorInstalled()
 {
     return !g_pAppTranslator && !g_pQtTranslator &&
@@ -700,7 +694,7 @@ void TestOptions::dismissStoresNothing()
     QTranslator *pAppTranslator = g_pAppTranslator;
     QTranslator *pQtTranslator = g_pQtTranslator;
     m_pSettings->sync();
-    const QByteArray before = readFile(m_pSettings->fileName());
+    const QByteArray before = TestSupport::readFile(m_pSettings->fileName());
     QVERIFY(!before.isEmpty());
 
     CDlgOptions dlg;
@@ -723,7 +717,7 @@ void TestOptions::dismissStoresNothing()
     QCOMPARE(g_pSettings->m_nLanguage, 25);
     QCOMPARE(g_pSettings->m_bAutoPlayLast, true);
     m_pSettings->sync();
-    QCOMPARE(readFile(m_pSettings->fileName()), before);
+    QCOMPARE(TestSupport::readFile(m_pSettings->fileName()), before);
     QCOMPARE(g_pAppTranslator, pAppTranslator);
     QCOMPARE(g_pQtTranslator, pQtTranslator);
 }

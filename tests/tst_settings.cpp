@@ -18,12 +18,6 @@ QString storePath()
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrg, kApp).fileName();
 }
 
-QByteArray readStore()
-{
-    QFile f(storePath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeStore(const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(storePath()).absolutePath());
@@ -269,7 +263,7 @@ void TestSettings::readOnlyStoreLeftAlone()
         CSettings s(kOrg, kApp);
         s.setVolume(20);
     }
-    const QByteArray before = readStore();
+    const QByteArray before = TestSupport::readFile(storePath());
     ReadOnlyStore guard;
     if (!guard.usable())
         QFAIL("cannot make the settings file read-only here (chattr failed)");
@@ -281,7 +275,7 @@ void TestSettings::readOnlyStoreLeftAlone()
         QTRY_COMPARE(s.status(), QSettings::AccessError);
         QCOMPARE(s.m_nVolume, 80);
     }
-    QCOMPARE(readStore(), before);
+    QCOMPARE(TestSupport::readFile(storePath()), before);
     QVERIFY(!QFile::exists(storePath() + QStringLiteral(".corrupt")));
 }
 

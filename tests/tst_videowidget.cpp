@@ -134,19 +134,12 @@ bool movePointer(const QPoint &global)
     return QTest::qWaitFor([&] { return QCursor::pos() == global; }, 2000);
 }
 
-QColor screenPixel(const QPoint &global)
-{
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, global.x(), global.y(), 1, 1)
-        .toImage()
-        .pixelColor(0, 0);
-}
+using TestSupport::screenPixel;
 
 bool closeTo(const QColor &a, const QColor &b)
 {
-    const int tolerance = 12; // colour conversion in the decoder and the output
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-           qAbs(a.blue() - b.blue()) <= tolerance;
+    // Colour conversion in the decoder and the output.
+    return TestSupport::similarColour(a, b, 12);
 }
 
 QPoint centreOf(QWidget *widget)
