@@ -19,6 +19,7 @@
 #include <map>
 #include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace acceptance {
 
@@ -285,10 +286,25 @@ void XDisplay::requestClose(quint32 nWindow)
 
 // ---------------------------------------------------------------- WmPinger
 
-WmPinger::WmPinger(quint32 nWindow, int nIntervalMs)
-    : m_nWindow(nWindow), m_nIntervalMs(nIntervalMs)
+WmPinger::WmPinger(quint32 nWindow, int nIntervalMs, qint64 nPid)
+    : m_nWindow(nWindow), m_nIntervalMs(nIntervalMs), m_nPid(nPid)
 {
 }
+
+namespace {
+
+// Milliseconds a thread has spent ready to run but waiting for a processor
+// (the second field of its schedstat), or 0 when the kernel does not say.
+double queuedMs(const QByteArray &path)
+{
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() < 2 ? 0 : fields.at(1).toDouble() / 1e6;
+}
+
+} // namespace
 
 WmPinger::~WmPinger()
 {
@@ -328,9 +344,23 @@ void WmPinger::run()
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
 
+    // Waiting for a processor, of the window's GUI thread and of this one.
+    const QByteArray pathGui = m_nPid ? "/proc/" + QByteArray::number(m_nPid) + "/task/" +
+                                            QByteArray::number(m_nPid) + "/schedstat"
+                                      : QByteArray();
+    const QByteArray pathSelf =
+        "/proc/self/task/" + QByteArray::number(qint64(gettid())) + "/schedstat";
+    const auto queued = [&] { return m_nPid ? queuedMs(pathGui) + queuedMs(pathSelf) : 0.0; };
+    double dMaxQueued = 0;
+
     // Sequence numbers far from the server timestamps a window manager uses.
     uint32_t nNext = 0x40000000u;
-    std::map<uint32_t, Clock::time_point> pending;
+    struct Sent
+    {
+        Clock::time_point time;
+        double dQueuedMs;
+    };
+    std::map<uint32_t, Sent> pending;
     std::vector<double> done;
     auto nextSend = Clock::now();
     double dMaxLate = 0;
@@ -349,7 +379,7 @@ void WmPinger::run()
             ev.data.data32[0] = atomPing;
             ev.data.data32[1] = nNext;
             ev.data.data32[2] = m_nWindow;
-            pending[nNext++] = now;
+            pending[nNext++] = Sent{now, queued()};
             xcb_send_event(c, 0, m_nWindow, XCB_EVENT_MASK_NO_EVENT,
                            reinterpret_cast<const char *>(&ev));
             xcb_flush(c);
@@ -362,9 +392,13 @@ void WmPinger::run()
                     cm->data.data32[2] == m_nWindow) {
                     const auto it = pending.find(cm->data.data32[1]);
                     if (it != pending.end()) {
-                        done.push_back(
-                            std::chrono::duration<double, std::milli>(Clock::now() - it->second)
-                                .count());
+                        const double dRoundTrip = std::chrono::duration<double, std::milli>(
+                                                      Clock::now() - it->second.time)
+                                                      .count();
+                        const double dQueued =
+                            std::min(dRoundTrip, std::max(0.0, queued() - it->second.dQueuedMs));
+                        dMaxQueued = std::max(dMaxQueued, dQueued);
+                        done.push_back(dRoundTrip - dQueued);
                         pending.erase(it);
                     }
                 }
@@ -381,11 +415,12 @@ void WmPinger::run()
     }
     const auto end = Clock::now();
     for (const auto &p : pending)
-        done.push_back(std::chrono::duration<double, std::milli>(end - p.second).count());
+        done.push_back(std::chrono::duration<double, std::milli>(end - p.second.time).count());
     xcb_disconnect(c);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_vecRoundTrips = done;
     m_dMaxLateMs = dMaxLate;
+    m_dMaxQueuedMs = dMaxQueued;
 }
 
 double WmPinger::maxOf(const std::vector<double> &v)

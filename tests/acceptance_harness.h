@@ -80,15 +80,24 @@ private:
 // Pings a window with _NET_WM_PING from a connection of its own and records
 // the round trips. Qt answers pings on its GUI thread, so a long round trip is
 // a GUI thread that did not get to its events.
+//
+// Given the process of the window, each round trip is counted without the
+// time that process's GUI thread (and the pinging thread) spent ready to run
+// but waiting for a processor, as the kernel accounts it (schedstat): on a
+// machine busy with other work a thread can wait 100 ms and more for its turn,
+// which says nothing about the program; a GUI thread that is busy, sleeps or
+// waits for a lock still counts in full.
 class WmPinger
 {
 public:
-    explicit WmPinger(quint32 nWindow, int nIntervalMs = 20);
+    explicit WmPinger(quint32 nWindow, int nIntervalMs = 20, qint64 nPid = 0);
     ~WmPinger();
     void start();
     // Stops pinging and returns the round trips in milliseconds; a ping still
     // unanswered at the end counts with the time it has waited.
     std::vector<double> stop();
+    // The most time taken off one round trip for waiting on a busy machine.
+    double maxQueued() const { return m_dMaxQueuedMs; }
 
     static double maxOf(const std::vector<double> &v);
     static double percentile(std::vector<double> v, double p);
@@ -102,6 +111,8 @@ private:
 
     quint32 m_nWindow;
     int m_nIntervalMs;
+    qint64 m_nPid;
+    double m_dMaxQueuedMs = 0;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::mutex m_mutex;

@@ -208,7 +208,7 @@ void TestAcceptance::doubleClickPlaysDemoChannel()
 {
     QVERIFY(m_h->playerRunning());
     QVERIFY(m_lstNewly.size() >= 2);
-    WmPinger pinger(m_h->window());
+    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
     pinger.start();
     m_h->moveInWindow(newlyItem(0).x(), kListRow);
     m_h->moveInWindow(newlyItem(0).x(), newlyItem(0).y());
@@ -374,7 +374,7 @@ void TestAcceptance::secondStartPlaysLastChannel()
     QVERIFY(m_h->startPlayer());
     QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
     QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
-    WmPinger pinger(m_h->window());
+    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
     pinger.start();
     QVERIFY(m_h->waitForPicture());
     // The stored volume is in effect: one notch down from 94 gives 88.

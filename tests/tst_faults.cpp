@@ -263,8 +263,8 @@ void TestFaults::faults()
         // effect), at most three times in all.
         bool bMeasured = false;
         for (int nAttempt = 0; nAttempt < 3 && !bMeasured; ++nAttempt) {
-            WmPinger pinger(m_h->window());
-            WmPinger reference(m_nReferenceWindow);
+            WmPinger pinger(m_h->window(), 20, m_h->playerPid());
+            WmPinger reference(m_nReferenceWindow, 20, m_reference.processId());
             pinger.start();
             reference.start();
             QTest::qWait(300);
@@ -278,7 +278,9 @@ void TestFaults::faults()
             const std::vector<double> trips = pinger.stop();
             const std::vector<double> refTrips = reference.stop();
             qDebug().noquote() << QTest::currentDataTag() << "- player:" << WmPinger::summary(trips)
-                               << "| idle reference window:" << WmPinger::summary(refTrips);
+                               << "| idle reference window:" << WmPinger::summary(refTrips)
+                               << "| waits for a processor taken off: at most"
+                               << QString::number(pinger.maxQueued(), 'f', 1) << "ms";
             QVERIFY(trips.size() > size_t(kMeasureMs / 40));
             if (WmPinger::maxOf(trips) < kMaxStallMs) {
                 bMeasured = true;
@@ -295,7 +297,7 @@ void TestFaults::faults()
 
     // Closes within 3 s when asked.
     const QDateTime dtStored = QFileInfo(m_h->settingsPath()).lastModified();
-    WmPinger closing(m_h->window());
+    WmPinger closing(m_h->window(), 20, m_h->playerPid());
     closing.start();
     m_h->x().requestClose(m_h->window());
     const int nMs = m_h->waitForPlayerExit(3000, false);
