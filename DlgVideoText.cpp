@@ -1,4 +1,5 @@
 #include "DlgVideoText.h"
+#include "Log.h"
 
 #include <QDebug>
 #include <QFontMetrics>
@@ -30,12 +31,12 @@ QSize CDlgVideoText::textSize() const
 
 void CDlgVideoText::paintEvent(QPaintEvent *event)
 {
-    qDebug() << "CDlgVideoText::paintEvent";
+    qCDebug(lcOverlay) << "CDlgVideoText::paintEvent";
     QRect r = rect();
-    qDebug() << r;
+    qCDebug(lcOverlay) << r;
     r.adjust(m_nMargin, m_nMargin, -m_nMargin, -m_nMargin);
-    qDebug() << r;
-    qDebug() << m_strText;
+    qCDebug(lcOverlay) << r;
+    qCDebug(lcOverlay) << m_strText;
 
     QPainter painter(this);
     painter.setBrush(QBrush(QColor(0, 255, 0, 255)));

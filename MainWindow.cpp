@@ -30,6 +30,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     // The images live in the static library; make sure the linker kept them.
     Q_INIT_RESOURCE(res);
+    // The engine's menu icons, which the window's form and panel show too.
+    Q_INIT_RESOURCE(qvlc);
     ui->setupUi(this);
     ui->centralWidget->setMenu(new QVlcMenu(this));
 

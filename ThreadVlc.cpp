@@ -97,6 +97,8 @@ void CThreadVlc::run()
             if (nCommand == CommandPlay || nCommand == CommandStop)
                 m_nCommand = CommandNone;
         }
+        if (nCommand != CommandNone)
+            emit commandTaken(nCommand);
         switch (nCommand) {
         case CommandPlay:
             playPlayer();

@@ -47,6 +47,10 @@ signals:
     void stateChanged(int);
     void emitStop();
     void closeMainWindow();
+    // Emitted on the worker thread as it takes a command (play, stop or quit)
+    // from the command word, before it carries the command out. A direct
+    // connection runs inside the worker.
+    void commandTaken(int nCommand);
 
 public slots:
     void onStateChanged(int nState);

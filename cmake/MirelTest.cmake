@@ -1,16 +1,23 @@
 # mirel_add_test(<name> SOURCES <files...> [LIBS <targets...>] [X11] [LABELS <labels...>]
-#                [TIMEOUT <seconds>] [NETNS])
+#                [TIMEOUT <seconds>] [NETNS] [ENGINE])
 #
-# Builds one Qt Test executable linked against mirel_core and registers it with
-# CTest. Every run gets a private temporary HOME and XDG folders (tests/isolate),
+# Builds one Qt Test executable linked against mirel_core (ENGINE: against the
+# playback engine mirel_qvlc alone) and the shared test-support library, and
+# registers it with CTest. Every run gets a private temporary HOME and XDG folders (tests/isolate),
 # so no test ever touches the developer's own settings. Offscreen by default;
 # X11 runs the test under its own Xvfb on the xcb platform and labels it "x11".
 # NETNS does the same inside a network namespace of its own (root only; the test
 # is reported as skipped otherwise).
 function(mirel_add_test name)
-    cmake_parse_arguments(T "X11;NETNS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "X11;NETNS;ENGINE" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE mirel_core Qt5::Test ${T_LIBS})
+    set(code mirel_core)
+    if(T_ENGINE)
+        set(code mirel_qvlc)
+    endif()
+    # The support library first: its channel-list helpers call into mirel_core,
+    # which the linker then finds after it.
+    target_link_libraries(${name} PRIVATE mirel_testsupport ${code} Qt5::Test ${T_LIBS})
     # White-box tests may include the generated forms of the classes they drive.
     set_target_properties(${name} PROPERTIES AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR})
     set(mode --offscreen)

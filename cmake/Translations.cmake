@@ -65,9 +65,14 @@ target_sources(mirel_core PRIVATE ${MIREL_TRANSLATION_RESOURCES})
 
 # Refreshes the .ts files from the sources (new texts come in unfinished, texts
 # no longer used are kept as obsolete). Run by hand, never by a build. It reads
-# the sources listed for mirel_core, so generated files in build folders stay out.
+# the sources listed for mirel_core and mirel_qvlc, so generated files in build
+# folders stay out.
 set(_mirel_lupdate_sources ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
-foreach(src ${MIREL_SOURCES})
+get_target_property(_mirel_qvlc_sources mirel_qvlc SOURCES)
+foreach(src ${MIREL_SOURCES} ${_mirel_qvlc_sources})
+    if(src MATCHES "\\.qrc$")
+        continue()
+    endif()
     get_filename_component(src ${src} ABSOLUTE)
     list(APPEND _mirel_lupdate_sources ${src})
 endforeach()

@@ -1,14 +1,14 @@
-#include "qvlc/qvlcmenu.h"
+#include "qvlcmenu.h"
 
 #include <QActionGroup>
 #include <QFileDialog>
 #include <QIcon>
 
-// The icons live in the resources of the core library; a static library's
-// resource object is only linked in when something asks for it.
+// The icons live in this library's own resources; a static library's resource
+// object is only linked in when something asks for it.
 static void initResources()
 {
-    Q_INIT_RESOURCE(res);
+    Q_INIT_RESOURCE(qvlc);
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qvlc/qvlcmediaplayer.h"
+#include "qvlcmediaplayer.h"
 
 #include <QMenu>
 #include <QPointer>

@@ -1,6 +1,7 @@
-#include "qvlc/qvlcvideowidget.h"
+#include "qvlcvideowidget.h"
 
-#include "qvlc/qvlcmenu.h"
+#include "qvlclog.h"
+#include "qvlcmenu.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -99,7 +100,7 @@ void QVlcVideoWidget::leaveEvent(QEvent *event)
 void QVlcVideoWidget::mouseMoveEvent(QMouseEvent *event)
 {
     QWidget::mouseMoveEvent(event);
-    qDebug() << "QVlcVideoWidget::mouseMoveEvent";
+    qCDebug(lcQVlcInput) << "QVlcVideoWidget::mouseMoveEvent";
     event->accept();
 }
 

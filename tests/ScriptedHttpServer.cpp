@@ -32,9 +32,9 @@ ScriptedHttpServer::~ScriptedHttpServer()
     }
 }
 
-bool ScriptedHttpServer::listen()
+bool ScriptedHttpServer::listen(quint16 nPort)
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    return m_server.listen(QHostAddress::LocalHost, nPort);
 }
 
 QUrl ScriptedHttpServer::url() const

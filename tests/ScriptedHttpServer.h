@@ -49,7 +49,8 @@ public:
     explicit ScriptedHttpServer(QObject *parent = nullptr);
     ~ScriptedHttpServer() override;
 
-    bool listen();
+    // On 127.0.0.1, at nPort or (0) a free port.
+    bool listen(quint16 nPort = 0);
     quint16 port() const { return m_server.serverPort(); }
     QUrl url() const;
 

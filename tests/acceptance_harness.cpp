@@ -19,23 +19,11 @@
 #include <map>
 #include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace acceptance {
 
 namespace {
-
-// Waits, while the event loop runs, until pred() holds or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int nTimeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > nTimeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
 
 xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 {
@@ -298,10 +286,25 @@ void XDisplay::requestClose(quint32 nWindow)
 
 // ---------------------------------------------------------------- WmPinger
 
-WmPinger::WmPinger(quint32 nWindow, int nIntervalMs)
-    : m_nWindow(nWindow), m_nIntervalMs(nIntervalMs)
+WmPinger::WmPinger(quint32 nWindow, int nIntervalMs, qint64 nPid)
+    : m_nWindow(nWindow), m_nIntervalMs(nIntervalMs), m_nPid(nPid)
 {
 }
+
+namespace {
+
+// Milliseconds a thread has spent ready to run but waiting for a processor
+// (the second field of its schedstat), or 0 when the kernel does not say.
+double queuedMs(const QByteArray &path)
+{
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() < 2 ? 0 : fields.at(1).toDouble() / 1e6;
+}
+
+} // namespace
 
 WmPinger::~WmPinger()
 {
@@ -341,9 +344,23 @@ void WmPinger::run()
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
 
+    // Waiting for a processor, of the window's GUI thread and of this one.
+    const QByteArray pathGui = m_nPid ? "/proc/" + QByteArray::number(m_nPid) + "/task/" +
+                                            QByteArray::number(m_nPid) + "/schedstat"
+                                      : QByteArray();
+    const QByteArray pathSelf =
+        "/proc/self/task/" + QByteArray::number(qint64(gettid())) + "/schedstat";
+    const auto queued = [&] { return m_nPid ? queuedMs(pathGui) + queuedMs(pathSelf) : 0.0; };
+    double dMaxQueued = 0;
+
     // Sequence numbers far from the server timestamps a window manager uses.
     uint32_t nNext = 0x40000000u;
-    std::map<uint32_t, Clock::time_point> pending;
+    struct Sent
+    {
+        Clock::time_point time;
+        double dQueuedMs;
+    };
+    std::map<uint32_t, Sent> pending;
     std::vector<double> done;
     auto nextSend = Clock::now();
     double dMaxLate = 0;
@@ -362,7 +379,7 @@ void WmPinger::run()
             ev.data.data32[0] = atomPing;
             ev.data.data32[1] = nNext;
             ev.data.data32[2] = m_nWindow;
-            pending[nNext++] = now;
+            pending[nNext++] = Sent{now, queued()};
             xcb_send_event(c, 0, m_nWindow, XCB_EVENT_MASK_NO_EVENT,
                            reinterpret_cast<const char *>(&ev));
             xcb_flush(c);
@@ -375,9 +392,13 @@ void WmPinger::run()
                     cm->data.data32[2] == m_nWindow) {
                     const auto it = pending.find(cm->data.data32[1]);
                     if (it != pending.end()) {
-                        done.push_back(
-                            std::chrono::duration<double, std::milli>(Clock::now() - it->second)
-                                .count());
+                        const double dRoundTrip = std::chrono::duration<double, std::milli>(
+                                                      Clock::now() - it->second.time)
+                                                      .count();
+                        const double dQueued =
+                            std::min(dRoundTrip, std::max(0.0, queued() - it->second.dQueuedMs));
+                        dMaxQueued = std::max(dMaxQueued, dQueued);
+                        done.push_back(dRoundTrip - dQueued);
                         pending.erase(it);
                     }
                 }
@@ -394,11 +415,12 @@ void WmPinger::run()
     }
     const auto end = Clock::now();
     for (const auto &p : pending)
-        done.push_back(std::chrono::duration<double, std::milli>(end - p.second).count());
+        done.push_back(std::chrono::duration<double, std::milli>(end - p.second.time).count());
     xcb_disconnect(c);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_vecRoundTrips = done;
     m_dMaxLateMs = dMaxLate;
+    m_dMaxQueuedMs = dMaxQueued;
 }
 
 double WmPinger::maxOf(const std::vector<double> &v)
@@ -556,27 +578,12 @@ bool Harness::checkEnvironment(QString &strWhy)
 
 bool Harness::startWindowManager()
 {
-    if (m_x.windowManagerRunning())
-        return true;
-    m_pWm = std::make_unique<QProcess>();
-    m_pWm->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_pWm->setStandardOutputFile(QProcess::nullDevice());
-    m_pWm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    if (!m_pWm->waitForStarted(5000))
-        return false;
-    return waitFor([this] { return m_x.windowManagerRunning(); }, 10000);
+    return m_wm.start();
 }
 
 void Harness::stopWindowManager()
 {
-    if (!m_pWm)
-        return;
-    m_pWm->terminate();
-    if (!m_pWm->waitForFinished(3000))
-        m_pWm->kill();
-    m_pWm->waitForFinished(1000);
-    m_pWm.reset();
-    waitFor([this] { return !m_x.windowManagerRunning(); }, 3000);
+    m_wm.stop();
 }
 
 bool Harness::startService(const QStringList &extraArgs)
@@ -598,8 +605,8 @@ bool Harness::startService(const QStringList &extraArgs)
     startTiedToTest(*m_pService, serviceBinary(), args + extraArgs);
     if (!m_pService->waitForStarted(5000))
         return false;
-    return waitFor([this] { return m_pService->state() == QProcess::Running && listening(8765); },
-                   15000);
+    return QTest::qWaitFor(
+        [this] { return m_pService->state() == QProcess::Running && listening(8765); }, 15000);
 }
 
 void Harness::stopService()
@@ -676,7 +683,7 @@ void Harness::writeSettings(const QVariantMap &values)
     s.sync();
 }
 
-bool Harness::startPlayer()
+bool Harness::startPlayer(bool bWaitForWindow)
 {
     killPlayer();
     m_baPlayerLog.clear();
@@ -695,7 +702,7 @@ bool Harness::startPlayer()
     env.remove(QStringLiteral("MIREL_NETNS"));
     m_pPlayer->setProcessEnvironment(env);
     startTiedToTest(*m_pPlayer, playerBinary(), QStringList());
-    return m_pPlayer->waitForStarted(5000);
+    return m_pPlayer->waitForStarted(5000) && (!bWaitForWindow || waitForWindow());
 }
 
 qint64 Harness::playerPid() const
@@ -705,7 +712,7 @@ qint64 Harness::playerPid() const
 
 quint32 Harness::waitForWindow(int nTimeoutMs)
 {
-    waitFor(
+    const bool bDone = QTest::qWaitFor(
         [this] {
             if (!playerRunning())
                 return true;
@@ -713,7 +720,7 @@ quint32 Harness::waitForWindow(int nTimeoutMs)
             return m_nWindow != 0;
         },
         nTimeoutMs);
-    if (!m_nWindow)
+    if (!bDone || !m_nWindow)
         qWarning().noquote() << "no window; player running:" << playerRunning() << "log:\n"
                              << playerLog();
     return m_nWindow;
@@ -730,7 +737,7 @@ int Harness::waitForPlayerExit(int nTimeoutMs, bool bKillOnTimeout)
         return 0;
     QElapsedTimer timer;
     timer.start();
-    const bool bExited = waitFor([this] { return !playerRunning(); }, nTimeoutMs);
+    const bool bExited = QTest::qWaitFor([this] { return !playerRunning(); }, nTimeoutMs);
     const int nMs = int(timer.elapsed());
     if (!bExited) {
         if (bKillOnTimeout)
@@ -771,6 +778,46 @@ void Harness::moveInWindow(int x, int y)
 QImage Harness::grabWindow()
 {
     return m_x.grab(windowRect());
+}
+
+bool Harness::waitForTitle(const QString &strTitle, int nTimeoutMs)
+{
+    if (QTest::qWaitFor([&] { return windowTitle() == strTitle; }, nTimeoutMs))
+        return true;
+    qWarning() << "title is" << windowTitle() << "not" << strTitle;
+    return false;
+}
+
+bool Harness::waitForPicture(int nTimeoutMs)
+{
+    PictureStats s;
+    const bool bPicture = QTest::qWaitFor(
+        [&] {
+            const QRect rc = windowRect();
+            s = pictureStats(m_x.grab(QRect(rc.x() + rc.width() / 4, rc.y() + rc.height() / 4,
+                                            rc.width() / 2, rc.height() / 2)));
+            return s.fractionLit > 0.5 && s.nColours >= 6;
+        },
+        nTimeoutMs);
+    if (!bPicture)
+        qWarning() << "no picture in" << windowRect() << "- lit" << s.fractionLit << "colours"
+                   << s.nColours << "screen in" << saveShot(QStringLiteral("no-picture"));
+    return bPicture;
+}
+
+bool Harness::waitForState(const QString &strAtom, bool bSet, int nTimeoutMs)
+{
+    return QTest::qWaitFor([&] { return m_x.netWmState(m_nWindow).contains(strAtom) == bSet; },
+                           nTimeoutMs);
+}
+
+QString Harness::saveShot(const QString &strName)
+{
+    const QString strDir = qEnvironmentVariable("MIREL_BINARY_DIR") + QStringLiteral("/acceptance");
+    QDir().mkpath(strDir);
+    const QString strPath = strDir + QLatin1Char('/') + strName + QStringLiteral(".png");
+    m_x.grab(QRect(QPoint(0, 0), m_x.screenSize())).save(strPath);
+    return strPath;
 }
 
 } // namespace acceptance

@@ -10,6 +10,8 @@
 // these tests run in a network namespace of their own (tests/isolate
 // --netns-x11), where that address belongs to the test alone.
 
+#include "testsupport.h"
+
 #include <QColor>
 #include <QImage>
 #include <QProcess>
@@ -78,15 +80,24 @@ private:
 // Pings a window with _NET_WM_PING from a connection of its own and records
 // the round trips. Qt answers pings on its GUI thread, so a long round trip is
 // a GUI thread that did not get to its events.
+//
+// Given the process of the window, each round trip is counted without the
+// time that process's GUI thread (and the pinging thread) spent ready to run
+// but waiting for a processor, as the kernel accounts it (schedstat): on a
+// machine busy with other work a thread can wait 100 ms and more for its turn,
+// which says nothing about the program; a GUI thread that is busy, sleeps or
+// waits for a lock still counts in full.
 class WmPinger
 {
 public:
-    explicit WmPinger(quint32 nWindow, int nIntervalMs = 20);
+    explicit WmPinger(quint32 nWindow, int nIntervalMs = 20, qint64 nPid = 0);
     ~WmPinger();
     void start();
     // Stops pinging and returns the round trips in milliseconds; a ping still
     // unanswered at the end counts with the time it has waited.
     std::vector<double> stop();
+    // The most time taken off one round trip for waiting on a busy machine.
+    double maxQueued() const { return m_dMaxQueuedMs; }
 
     static double maxOf(const std::vector<double> &v);
     static double percentile(std::vector<double> v, double p);
@@ -100,6 +111,8 @@ private:
 
     quint32 m_nWindow;
     int m_nIntervalMs;
+    qint64 m_nPid;
+    double m_dMaxQueuedMs = 0;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::mutex m_mutex;
@@ -166,7 +179,8 @@ public:
     // Writes a settings file before the player starts.
     void writeSettings(const QVariantMap &values);
 
-    bool startPlayer();
+    // Starts the player and, unless told not to, waits for its window.
+    bool startPlayer(bool bWaitForWindow = true);
     qint64 playerPid() const;
     // Waits for the player's top-level window to be mapped.
     quint32 waitForWindow(int nTimeoutMs = 15000);
@@ -186,12 +200,24 @@ public:
     void moveInWindow(int x, int y);
     QImage grabWindow();
 
+    // Waits for what the user would see; each logs what it saw instead when
+    // it does not come in time.
+    bool waitForTitle(const QString &strTitle, int nTimeoutMs = 8000);
+    // A test picture in the middle of the window (the demo channels are bars
+    // and test cards): most of it lit, many colours. Without one, a
+    // screenshot is saved (saveShot("no-picture")).
+    bool waitForPicture(int nTimeoutMs = 15000);
+    // An atom of the window's _NET_WM_STATE set or cleared.
+    bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 10000);
+    // The whole screen into <build>/acceptance/<name>.png; returns its path.
+    QString saveShot(const QString &strName);
+
 private:
     QTemporaryDir m_dir;
     QString m_strHome;
     int m_nHome = 0;
     XDisplay m_x;
-    std::unique_ptr<QProcess> m_pWm;
+    TestSupport::WindowManager m_wm;
     std::unique_ptr<QProcess> m_pService;
     std::unique_ptr<QProcess> m_pPlayer;
     QByteArray m_baPlayerLog;

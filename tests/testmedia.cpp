@@ -3,28 +3,20 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
 
-bool runFfmpeg(const QString &workDir, const QStringList &args)
+// A 2 s test picture with a tone, encoded by args into the file named last.
+bool runFfmpeg(const QString &workDir, QStringList args)
 {
-    QProcess ffmpeg;
-    ffmpeg.setWorkingDirectory(workDir);
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    const QStringList common{
-        "-hide_banner", "-loglevel", "error", "-y",
-        "-f",           "lavfi",     "-i",    "testsrc=size=320x240:rate=25",
-        "-f",           "lavfi",     "-i",    "sine=frequency=440:sample_rate=48000",
-        "-t",           "2"};
-    ffmpeg.start(QStringLiteral("ffmpeg"), common + args);
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
-        ffmpeg.exitCode() != 0) {
-        qWarning() << "ffmpeg failed:" << args << ffmpeg.readAll();
-        return false;
-    }
-    return true;
+    const QStringList inputs{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
+                             "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
+                             "-t", "2"};
+    const QString strOutput = workDir + QLatin1Char('/') + args.takeLast();
+    return TestMedia::ffmpeg(strOutput, inputs + args);
 }
 
 const QStringList kVideo{"-c:v",     "libx264", "-preset", "ultrafast",
@@ -101,6 +93,37 @@ QString path(Clip clip)
 {
     const QString folder = dir();
     return folder.isEmpty() ? QString() : folder + '/' + fileName(clip);
+}
+
+bool ffmpeg(const QString &strOutput, const QStringList &args)
+{
+    QProcess process;
+    // Beside the output: names in args (HLS segments) are made there too.
+    process.setWorkingDirectory(QFileInfo(strOutput).absolutePath());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("ffmpeg"),
+                  QStringList{"-hide_banner", "-loglevel", "error", "-y"} + args +
+                      QStringList{strOutput});
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        qWarning() << "ffmpeg failed:" << args << process.readAll();
+        return false;
+    }
+    return true;
+}
+
+QStringList colourInputs(const QColor &colour, int nSeconds)
+{
+    return {"-f",
+            "lavfi",
+            "-i",
+            QStringLiteral("color=c=0x%1:size=320x240:rate=25:duration=%2")
+                .arg(colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                .arg(nSeconds),
+            "-f",
+            "lavfi",
+            "-i",
+            QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(nSeconds)};
 }
 
 } // namespace TestMedia

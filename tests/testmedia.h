@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
+#include <QStringList>
 
 // Short clips made with ffmpeg once per test process, in a temporary folder
 // that lives until the process ends. Every clip is 2 s of a test picture
@@ -24,5 +26,12 @@ QString dir();
 QString path(Clip clip);
 // File name of one clip inside dir().
 QString fileName(Clip clip);
+
+// Runs ffmpeg quietly with args and the output file last; false (logged) when
+// it failed.
+bool ffmpeg(const QString &strOutput, const QStringList &args);
+// ffmpeg inputs for a picture of one colour (320x240, 25 fps) with a 440 Hz
+// tone, nSeconds long: a picture on the screen can then be told by its colour.
+QStringList colourInputs(const QColor &colour, int nSeconds);
 
 } // namespace TestMedia

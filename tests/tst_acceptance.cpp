@@ -34,10 +34,6 @@ private:
     // Window coordinates of the panel's buttons and of list items.
     QPoint panelButton(double fraction);
     QPoint newlyItem(int nIndex);
-    bool waitForTitle(const QString &strTitle, int nTimeoutMs = 8000);
-    bool waitForPicture(int nTimeoutMs = 15000);
-    bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 10000);
-    void saveShot(const QString &strName);
     QStringList newlyNames() const;
     void printPings(const char *what, WmPinger &pinger);
 
@@ -75,61 +71,6 @@ void TestAcceptance::cleanupTestCase()
     m_h.reset();
 }
 
-void TestAcceptance::saveShot(const QString &strName)
-{
-    const QString strDir = qEnvironmentVariable("MIREL_BINARY_DIR") + QStringLiteral("/acceptance");
-    QDir().mkpath(strDir);
-    m_h->x()
-        .grab(QRect(QPoint(0, 0), m_h->x().screenSize()))
-        .save(strDir + QLatin1Char('/') + strName + QStringLiteral(".png"));
-}
-
-bool TestAcceptance::waitForTitle(const QString &strTitle, int nTimeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (m_h->windowTitle() != strTitle) {
-        if (t.elapsed() > nTimeoutMs) {
-            qWarning() << "title is" << m_h->windowTitle() << "not" << strTitle;
-            return false;
-        }
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-// A test picture fills the middle of the window (the demo channels are bars
-// and test cards): most of it lit, many colours.
-bool TestAcceptance::waitForPicture(int nTimeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    PictureStats s;
-    while (t.elapsed() < nTimeoutMs) {
-        const QRect rc = m_h->windowRect();
-        const QImage img = m_h->x().grab(QRect(rc.x() + rc.width() / 4, rc.y() + rc.height() / 4,
-                                               rc.width() / 2, rc.height() / 2));
-        s = pictureStats(img);
-        if (s.fractionLit > 0.5 && s.nColours >= 6)
-            return true;
-        QTest::qWait(100);
-    }
-    qWarning() << "no picture: lit" << s.fractionLit << "colours" << s.nColours;
-    return false;
-}
-
-bool TestAcceptance::waitForState(const QString &strAtom, bool bSet, int nTimeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (m_h->x().netWmState(m_h->window()).contains(strAtom) != bSet) {
-        if (t.elapsed() > nTimeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
 QStringList TestAcceptance::newlyNames() const
 {
     const QStringList lst = m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList();
@@ -164,7 +105,6 @@ void TestAcceptance::firstRunWithoutWindowManager()
     // No window manager, no service, no settings: a black 400 by 250 window.
     QVERIFY(!m_h->x().windowManagerRunning());
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(400, 250), 10000);
     QCOMPARE(m_h->windowTitle(), kTitle);
     QTRY_VERIFY(pictureStats(m_h->grabWindow()).fractionLit < 0.01);
@@ -216,7 +156,6 @@ void TestAcceptance::firstRunWithoutWindowManager()
     const QByteArray baBefore = f.readAll();
     f.close();
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(400, 250), 10000);
     m_h->x().requestClose(m_h->window());
     QVERIFY2(m_h->waitForPlayerExit(3000) >= 0, qPrintable(m_h->playerLog()));
@@ -230,11 +169,10 @@ void TestAcceptance::firstStartFillsNewlyFromService()
     QVERIFY(m_h->startService());
     m_h->newHome();
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     // The stored defaults say maximised: the window fills the screen (less
     // the window manager's title bar), its title the program's name.
-    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
-    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_HORZ"), true));
+    QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
+    QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_HORZ"), true));
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().width(), m_h->x().screenSize().width(), 10000);
     QVERIFY(m_h->windowRect().height() > m_h->x().screenSize().height() - 80);
     QCOMPARE(m_h->windowTitle(), kTitle);
@@ -260,7 +198,7 @@ void TestAcceptance::channelListAtTopEdge()
     m_h->moveInWindow(rc.width() / 2, kListRow);
     // The list panel is light (grey frame, white list) over the black window.
     QTRY_VERIFY(pictureStats(m_h->x().grab(rcTop)).fractionLit > 0.6);
-    saveShot(QStringLiteral("list"));
+    m_h->saveShot(QStringLiteral("list"));
     // Below the top 200 rows it goes again.
     m_h->moveInWindow(rc.width() / 2, 260);
     QTRY_VERIFY(pictureStats(m_h->x().grab(rcTop)).fractionLit < 0.05);
@@ -270,12 +208,12 @@ void TestAcceptance::doubleClickPlaysDemoChannel()
 {
     QVERIFY(m_h->playerRunning());
     QVERIFY(m_lstNewly.size() >= 2);
-    WmPinger pinger(m_h->window());
+    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
     pinger.start();
     m_h->moveInWindow(newlyItem(0).x(), kListRow);
     m_h->moveInWindow(newlyItem(0).x(), newlyItem(0).y());
     click(1, 2);
-    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
     // The channel's name in red at the top left for 2 s.
     const QRect rcName(m_h->windowRect().topLeft(), QSize(150, 40));
     const auto nameShown = [&] {
@@ -285,8 +223,8 @@ void TestAcceptance::doubleClickPlaysDemoChannel()
     // Away from the list the picture shows.
     const QRect rc = m_h->windowRect();
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
-    QVERIFY(waitForPicture());
-    saveShot(QStringLiteral("playing"));
+    QVERIFY(m_h->waitForPicture());
+    m_h->saveShot(QStringLiteral("playing"));
     printPings("while starting a channel", pinger);
     QTRY_VERIFY_WITH_TIMEOUT(!nameShown(), 6000);
     QCOMPARE(m_h->setting("m_strPlayingVideoName").toString(), m_lstNewly.at(0));
@@ -306,18 +244,18 @@ void TestAcceptance::nextAndPreviousFromPanel()
     QVERIFY(colourShare(m_h->x().grab(rcPanel), grey, 3) < 0.3);
     m_h->moveInWindow(rc.width() / 2, rc.height() - kPanelRowFromBottom);
     QTRY_VERIFY(colourShare(m_h->x().grab(rcPanel), grey, 3) > 0.4);
-    saveShot(QStringLiteral("panel"));
+    m_h->saveShot(QStringLiteral("panel"));
 
     const QPoint next = panelButton(0.55);
     m_h->moveInWindow(next.x(), next.y());
     click(1);
-    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(1)));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(1)));
     const QPoint prev = panelButton(0.39);
     m_h->moveInWindow(prev.x(), prev.y());
     click(1);
-    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + m_lstNewly.at(0)));
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
-    QVERIFY(waitForPicture());
+    QVERIFY(m_h->waitForPicture());
 }
 
 void TestAcceptance::wheelAndMuteShowOverlay()
@@ -336,7 +274,7 @@ void TestAcceptance::wheelAndMuteShowOverlay()
     click(5, 2); // two notches down: 6 steps each
     QTRY_COMPARE(m_h->setting("m_nVolume").toInt(), 88);
     QTRY_VERIFY(overlayShown());
-    saveShot(QStringLiteral("volume"));
+    m_h->saveShot(QStringLiteral("volume"));
     click(4); // one up
     QTRY_COMPARE(m_h->setting("m_nVolume").toInt(), 94);
 
@@ -349,7 +287,7 @@ void TestAcceptance::wheelAndMuteShowOverlay()
     click(1);
     QTRY_COMPARE(m_h->setting("m_bVolumeMuted").toBool(), true);
     QVERIFY(overlayShown());
-    saveShot(QStringLiteral("muted"));
+    m_h->saveShot(QStringLiteral("muted"));
     click(1);
     QTRY_COMPARE(m_h->setting("m_bVolumeMuted").toBool(), false);
     QCOMPARE(m_h->setting("m_nVolume").toInt(), 94);
@@ -364,13 +302,13 @@ void TestAcceptance::fullScreenByDoubleClickAndBackByEscape()
     const QRect rcBefore = m_h->windowRect();
     m_h->moveInWindow(rcBefore.width() / 2, rcBefore.height() / 2);
     click(1, 2);
-    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), true));
+    QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), true));
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect(), QRect(QPoint(0, 0), m_h->x().screenSize()), 10000);
-    QVERIFY(waitForPicture());
-    saveShot(QStringLiteral("fullscreen"));
+    QVERIFY(m_h->waitForPicture());
+    m_h->saveShot(QStringLiteral("fullscreen"));
     key(QStringLiteral("Escape"));
-    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), false));
-    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
+    QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_FULLSCREEN"), false));
+    QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
     QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect(), rcBefore, 10000);
 }
 
@@ -399,7 +337,7 @@ void TestAcceptance::addCategoryAndChannelThroughDialogs()
     typeText(kMyChannel);
     key(QStringLiteral("Tab"));
     typeText(kMyUrl);
-    saveShot(QStringLiteral("addchannel"));
+    m_h->saveShot(QStringLiteral("addchannel"));
     key(QStringLiteral("Return"));
     QTRY_COMPARE(m_h->setting("m_mapCategory").toMap().value(kCategory).toStringList(),
                  (QStringList{kMyChannel, kMyUrl, QStringLiteral("0")}));
@@ -407,9 +345,9 @@ void TestAcceptance::addCategoryAndChannelThroughDialogs()
     // Play it from its tab.
     m_h->moveInWindow(newlyItem(0).x(), newlyItem(0).y());
     click(1, 2);
-    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
-    QVERIFY(waitForPicture());
+    QVERIFY(m_h->waitForPicture());
 }
 
 void TestAcceptance::exitFromContextMenu()
@@ -419,7 +357,7 @@ void TestAcceptance::exitFromContextMenu()
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
     click(3);
     QTRY_VERIFY(m_h->x().hasPopup(m_h->playerPid()));
-    saveShot(QStringLiteral("menu"));
+    m_h->saveShot(QStringLiteral("menu"));
     key(QStringLiteral("Down Down Down Down Return")); // Fullscreen, Options, About, Exit
     const int nMs = m_h->waitForPlayerExit(3000);
     qDebug() << "exit took" << nMs << "ms";
@@ -434,12 +372,11 @@ void TestAcceptance::exitFromContextMenu()
 void TestAcceptance::secondStartPlaysLastChannel()
 {
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
-    QVERIFY(waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
-    QVERIFY(waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
-    WmPinger pinger(m_h->window());
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + kMyChannel));
+    QVERIFY(m_h->waitForState(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT"), true));
+    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
     pinger.start();
-    QVERIFY(waitForPicture());
+    QVERIFY(m_h->waitForPicture());
     // The stored volume is in effect: one notch down from 94 gives 88.
     const QRect rc = m_h->windowRect();
     m_h->moveInWindow(rc.width() / 2, rc.height() / 2);

@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSet>
 #include <QTranslator>
@@ -63,7 +64,7 @@ class TestChannelDialogs : public QObject
 private:
     std::unique_ptr<CDlgVideoList> makeList()
     {
-        auto dlg = std::make_unique<CDlgVideoList>(m_pMain.get());
+        auto dlg = std::make_unique<CDlgVideoList>(m_fixture.pMain.get());
         dlg->setGeometry(0, 0, 504, 202);
         dlg->show();
         return dlg;
@@ -77,8 +78,7 @@ private:
         g_pSettings->save();
     }
 
-    std::unique_ptr<CSettings> m_pSettings;
-    std::unique_ptr<QWidget> m_pMain;
+    Fixture m_fixture;
 
 private slots:
     void initTestCase();
@@ -100,13 +100,7 @@ private slots:
 
 void TestChannelDialogs::initTestCase()
 {
-    m_pSettings = std::make_unique<CSettings>(QStringLiteral("Mirel Software"),
-                                              QStringLiteral("Mirel Player"));
-    g_pSettings = m_pSettings.get();
-    m_pMain = std::make_unique<QWidget>();
-    m_pMain->resize(800, 600);
-    m_pMain->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_pMain.get()));
+    QVERIFY(m_fixture.setUp());
 }
 
 void TestChannelDialogs::init()
@@ -116,14 +110,12 @@ void TestChannelDialogs::init()
 
 void TestChannelDialogs::cleanup()
 {
-    QVERIFY(!QApplication::activeModalWidget());
+    m_fixture.verifyNothingLeft();
 }
 
 void TestChannelDialogs::cleanupTestCase()
 {
-    m_pMain.reset();
-    g_pSettings = nullptr;
-    m_pSettings.reset();
+    m_fixture.tearDown();
 }
 
 void TestChannelDialogs::forms()

@@ -28,7 +28,7 @@ class TestChannelList : public QObject
 private:
     std::unique_ptr<CDlgVideoList> makeList()
     {
-        auto dlg = std::make_unique<CDlgVideoList>(m_pMain.get());
+        auto dlg = std::make_unique<CDlgVideoList>(m_fixture.pMain.get());
         dlg->setGeometry(0, 0, 504, 202);
         return dlg;
     }
@@ -64,8 +64,7 @@ private:
         return lst;
     }
 
-    std::unique_ptr<CSettings> m_pSettings;
-    std::unique_ptr<QWidget> m_pMain; // stands in for the main window
+    Fixture m_fixture;
 
 private slots:
     void initTestCase();
@@ -107,13 +106,7 @@ private slots:
 
 void TestChannelList::initTestCase()
 {
-    m_pSettings = std::make_unique<CSettings>(QStringLiteral("Mirel Software"),
-                                              QStringLiteral("Mirel Player"));
-    g_pSettings = m_pSettings.get();
-    m_pMain = std::make_unique<QWidget>();
-    m_pMain->resize(800, 600);
-    m_pMain->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_pMain.get()));
+    QVERIFY(m_fixture.setUp());
 }
 
 void TestChannelList::init()
@@ -124,15 +117,13 @@ void TestChannelList::init()
 void TestChannelList::cleanup()
 {
     // Every panel and menu of a case is gone with it; no box may be left open.
-    QVERIFY(!QApplication::activeModalWidget());
-    QCOMPARE(m_pMain->findChildren<CDlgVideoList *>().size(), 0);
+    m_fixture.verifyNothingLeft();
+    QCOMPARE(m_fixture.pMain->findChildren<CDlgVideoList *>().size(), 0);
 }
 
 void TestChannelList::cleanupTestCase()
 {
-    m_pMain.reset();
-    g_pSettings = nullptr;
-    m_pSettings.reset();
+    m_fixture.tearDown();
 }
 
 // ---- Logo rule ---------------------------------------------------------------
@@ -592,7 +583,7 @@ void TestChannelList::panelLook()
     QCOMPARE(dlg->windowType(), Qt::Widget);
     QVERIFY(dlg->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(!dlg->isWindow());
-    QCOMPARE(dlg->parentWidget(), m_pMain.get());
+    QCOMPARE(dlg->parentWidget(), m_fixture.pMain.get());
     QVERIFY(dlg->autoFillBackground());
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         QCOMPARE(dlg->palette().color(group, QPalette::Window), QColor(100, 100, 100, 255));

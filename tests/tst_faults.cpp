@@ -1,3 +1,4 @@
+#include "ScriptedHttpServer.h"
 #include "acceptance_harness.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <memory>
 
 using namespace acceptance;
+using TestSupport::readFile;
 
 // The program under faults of its surroundings: a channel service that is
 // down, talks garbage or never answers, channels that are refused, missing or
@@ -64,66 +66,21 @@ private:
 
 namespace {
 
-// Sockets of a test server: every way a server can let a client down.
-class FakeServer : public QTcpServer
+// Every way a server can let a client down, as answers of the test server.
+using Answer = ScriptedHttpServer::Answer;
+Answer failingAnswer(TestFaults::Service service)
 {
-public:
-    enum Mode
-    {
-        Garbage,
-        HttpGarbage,
-        Silent,
-        StallMidStream
-    };
-
-    FakeServer(Mode mode, const QByteArray &baStream = QByteArray())
-        : m_mode(mode), m_baStream(baStream)
-    {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *s = nextPendingConnection()) {
-                s->setParent(this);
-                connect(s, &QTcpSocket::readyRead, s, [this, s] { answer(s); });
-            }
-        });
+    switch (service) {
+    case TestFaults::ServiceGarbage:
+        return {Answer::ReplyAndClose,
+                QByteArray("\x16\x03\x01\xff\xfe\x00 not http at all \x01\x02\x03", 26)};
+    case TestFaults::ServiceHttpGarbage:
+        return {Answer::ReplyAndClose,
+                ScriptedHttpServer::http("{\"version\": [1, 2, {\"list\": \xff\xfe")};
+    default:
+        return {Answer::Hold, {}}; // accepted, read, never answered
     }
-
-private:
-    void answer(QTcpSocket *s)
-    {
-        s->readAll();
-        if (s->property("answered").toBool())
-            return;
-        s->setProperty("answered", true);
-        ++m_nRequests;
-        switch (m_mode) {
-        case Garbage:
-            s->write(QByteArray("\x16\x03\x01\xff\xfe\x00 not http at all \x01\x02\x03", 26));
-            s->disconnectFromHost();
-            break;
-        case HttpGarbage: {
-            const QByteArray body("{\"version\": [1, 2, {\"list\": \xff\xfe");
-            s->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                     QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-            s->disconnectFromHost();
-            break;
-        }
-        case Silent:
-            break; // accepted, read, never answered
-        case StallMidStream:
-            // The start of a real stream, then nothing more, connection open.
-            s->write("HTTP/1.1 200 OK\r\nContent-Type: video/mp2t\r\n\r\n" + m_baStream);
-            break;
-        }
-    }
-
-public:
-    int requests() const { return m_nRequests; }
-
-private:
-    Mode m_mode;
-    QByteArray m_baStream;
-    int m_nRequests = 0;
-};
+}
 
 const QString kDemoUrl = QStringLiteral("http://127.0.0.1:8765/demo/cctv1/live.m3u8");
 const QString kStallUrl = QStringLiteral("http://127.0.0.1:8771/stall.ts");
@@ -157,12 +114,6 @@ QVariantMap storedBefore(const QString &strUrl)
          QStringList{QStringLiteral("Old Newly"), QStringLiteral("http://127.0.0.1:9/n"),
                      QStringLiteral("3")}},
     };
-}
-
-QByteArray readFile(const QString &strPath)
-{
-    QFile f(strPath);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Takes the immutable flag off again whatever happens in the test.
@@ -248,22 +199,25 @@ void TestFaults::faults()
 
     // The surroundings.
     m_h->stopService();
-    std::unique_ptr<FakeServer> fakeService;
+    std::unique_ptr<ScriptedHttpServer> fakeService;
     if (service == ServiceReal) {
         QVERIFY(m_h->startService());
     } else if (service != ServiceDown) {
-        fakeService =
-            std::make_unique<FakeServer>(service == ServiceGarbage       ? FakeServer::Garbage
-                                         : service == ServiceHttpGarbage ? FakeServer::HttpGarbage
-                                                                         : FakeServer::Silent);
-        QVERIFY(fakeService->listen(QHostAddress::LocalHost, 8765));
+        fakeService = std::make_unique<ScriptedHttpServer>();
+        fakeService->setScript([service](const auto &) { return failingAnswer(service); });
+        QVERIFY(fakeService->listen(8765));
     }
+    // The start of a real stream, then nothing more, the connection open.
     QFile segment(Harness::demoDir() + QStringLiteral("/cctv1/seg0.ts"));
     QVERIFY(segment.open(QIODevice::ReadOnly));
-    FakeServer stall(FakeServer::StallMidStream, segment.read(150 * 188));
-    QVERIFY(stall.listen(QHostAddress::LocalHost, 8771));
-    FakeServer silent(FakeServer::Silent);
-    QVERIFY(silent.listen(QHostAddress::LocalHost, 8772));
+    const QByteArray baStream =
+        "HTTP/1.1 200 OK\r\nContent-Type: video/mp2t\r\n\r\n" + segment.read(150 * 188);
+    ScriptedHttpServer stall;
+    stall.setScript([&](const auto &) { return Answer{Answer::Reply, baStream}; });
+    QVERIFY(stall.listen(8771));
+    ScriptedHttpServer silent;
+    silent.setScript([](const auto &) { return Answer{Answer::Hold, {}}; });
+    QVERIFY(silent.listen(8772));
 
     // What the user had.
     m_h->newHome();
@@ -286,14 +240,13 @@ void TestFaults::faults()
     }
 
     QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
     // The fault is in effect: the fake servers have been asked.
     if (fakeService)
-        QTRY_VERIFY_WITH_TIMEOUT(fakeService->requests() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(fakeService->requestCount() > 0, 10000);
     if (url == kStallUrl)
-        QTRY_VERIFY_WITH_TIMEOUT(stall.requests() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(stall.requestCount() > 0, 10000);
     if (url == kSilentUrl)
-        QTRY_VERIFY_WITH_TIMEOUT(silent.requests() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(silent.requestCount() > 0, 10000);
     if (action != CloseAtOnce) {
         if (store != StoreCorrupt)
             QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(800, 600), 10000);
@@ -301,30 +254,7 @@ void TestFaults::faults()
         if (picture) {
             QElapsedTimer timer;
             timer.start();
-            PictureStats stats;
-            while (timer.elapsed() < 20000) {
-                const QRect rcNow = m_h->windowRect();
-                stats = pictureStats(m_h->x().grab(QRect(rcNow.x() + rcNow.width() / 4,
-                                                         rcNow.y() + rcNow.height() / 4,
-                                                         rcNow.width() / 2, rcNow.height() / 2)));
-                if (stats.nColours >= 6)
-                    break;
-                QTest::qWait(50);
-            }
-            if (stats.nColours < 6) {
-                const QString strShot = qEnvironmentVariable("MIREL_BINARY_DIR") +
-                                        QStringLiteral("/acceptance/no-picture.png");
-                QDir().mkpath(QFileInfo(strShot).path());
-                m_h->x().grab(QRect(QPoint(0, 0), m_h->x().screenSize())).save(strShot);
-                const QRect rcNow = m_h->windowRect();
-                QFAIL(
-                    qPrintable(QStringLiteral("no picture in %1,%2 %3x%4 (screen in %5); log:\n%6")
-                                   .arg(rcNow.x())
-                                   .arg(rcNow.y())
-                                   .arg(rcNow.width())
-                                   .arg(rcNow.height())
-                                   .arg(strShot, m_h->playerLog())));
-            }
+            QVERIFY2(m_h->waitForPicture(20000), qPrintable(m_h->playerLog()));
             qDebug() << QTest::currentDataTag() << "- picture after" << timer.elapsed() << "ms";
         }
         // Steady state: the window is up and the fault in effect.
@@ -333,8 +263,8 @@ void TestFaults::faults()
         // effect), at most three times in all.
         bool bMeasured = false;
         for (int nAttempt = 0; nAttempt < 3 && !bMeasured; ++nAttempt) {
-            WmPinger pinger(m_h->window());
-            WmPinger reference(m_nReferenceWindow);
+            WmPinger pinger(m_h->window(), 20, m_h->playerPid());
+            WmPinger reference(m_nReferenceWindow, 20, m_reference.processId());
             pinger.start();
             reference.start();
             QTest::qWait(300);
@@ -348,7 +278,9 @@ void TestFaults::faults()
             const std::vector<double> trips = pinger.stop();
             const std::vector<double> refTrips = reference.stop();
             qDebug().noquote() << QTest::currentDataTag() << "- player:" << WmPinger::summary(trips)
-                               << "| idle reference window:" << WmPinger::summary(refTrips);
+                               << "| idle reference window:" << WmPinger::summary(refTrips)
+                               << "| waits for a processor taken off: at most"
+                               << QString::number(pinger.maxQueued(), 'f', 1) << "ms";
             QVERIFY(trips.size() > size_t(kMeasureMs / 40));
             if (WmPinger::maxOf(trips) < kMaxStallMs) {
                 bMeasured = true;
@@ -365,7 +297,7 @@ void TestFaults::faults()
 
     // Closes within 3 s when asked.
     const QDateTime dtStored = QFileInfo(m_h->settingsPath()).lastModified();
-    WmPinger closing(m_h->window());
+    WmPinger closing(m_h->window(), 20, m_h->playerPid());
     closing.start();
     m_h->x().requestClose(m_h->window());
     const int nMs = m_h->waitForPlayerExit(3000, false);

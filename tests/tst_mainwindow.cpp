@@ -4,11 +4,14 @@
 #include "MainWindow.h"
 #include "Settings.h"
 #include "ThreadVlc.h"
+#include "channellist_helpers.h"
 #include "httpfileserver.h"
 #include "qvlc/qvlcinstance.h"
 #include "qvlc/qvlcmedia.h"
 #include "qvlc/qvlcmediaplayer.h"
 #include "qvlc/qvlcvideowidget.h"
+#include "testmedia.h"
+#include "testsupport.h"
 #include "ui_DlgControl.h"
 #include "ui_MainWindow.h"
 
@@ -66,7 +69,6 @@ private:
     QStringList triples() const;
     QListWidget *newlyList(MainWindow &w) const;
     static QColor surfaceColour(MainWindow &w);
-    static bool looksLike(const QColor &seen, const QColor &expected);
     static bool playing(MainWindow &w);
     void waitForPicture(MainWindow &w, const QColor &colour);
 
@@ -77,7 +79,7 @@ private:
     static CDlgVideoText *volumeText(MainWindow &w) { return w.m_pDlgVolume; }
     static void moveCursorToSurfaceRow(MainWindow &w, int nRow, int nColumn = 300);
 
-    QProcess m_windowManager;
+    TestSupport::WindowManager m_windowManager;
     std::unique_ptr<CSettings> m_pSettings;
     QTemporaryDir m_mediaDir;
     std::unique_ptr<HttpFileServer> m_pServer;
@@ -91,41 +93,12 @@ private:
 bool TestMainWindow::makeClips()
 {
     for (const Channel &channel : m_channels) {
-        QProcess ffmpeg;
-        ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {"-hide_banner",
-                      "-loglevel",
-                      "error",
-                      "-y",
-                      "-f",
-                      "lavfi",
-                      "-i",
-                      QStringLiteral("color=c=0x%1:size=320x240:rate=25")
-                          .arg(channel.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0')),
-                      "-f",
-                      "lavfi",
-                      "-i",
-                      "sine=frequency=440:sample_rate=48000",
-                      "-t",
-                      "30",
-                      "-c:v",
-                      "libx264",
-                      "-preset",
-                      "ultrafast",
-                      "-pix_fmt",
-                      "yuv420p",
-                      "-g",
-                      "25",
-                      "-c:a",
-                      "aac",
-                      "-f",
-                      "mpegts",
-                      m_mediaDir.filePath(channel.name + QStringLiteral(".ts"))});
-        if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
-            qWarning() << "ffmpeg failed" << ffmpeg.readAll();
+        if (!TestMedia::ffmpeg(m_mediaDir.filePath(channel.name + QStringLiteral(".ts")),
+                               TestMedia::colourInputs(channel.colour, 30) +
+                                   QStringList{"-c:v", "libx264", "-preset", "ultrafast",
+                                               "-pix_fmt", "yuv420p", "-g", "25", "-c:a", "aac",
+                                               "-f", "mpegts"}))
             return false;
-        }
     }
     return true;
 }
@@ -148,17 +121,7 @@ QListWidget *TestMainWindow::newlyList(MainWindow &w) const
 QColor TestMainWindow::surfaceColour(MainWindow &w)
 {
     QWidget *surface = form(w)->centralWidget;
-    const QPoint centre = surface->mapToGlobal(surface->rect().center());
-    const QImage image = QGuiApplication::primaryScreen()
-                             ->grabWindow(0, centre.x() - 2, centre.y() - 2, 5, 5)
-                             .toImage();
-    return image.isNull() ? QColor() : image.pixelColor(2, 2);
-}
-
-bool TestMainWindow::looksLike(const QColor &seen, const QColor &expected)
-{
-    return qAbs(seen.red() - expected.red()) < 40 && qAbs(seen.green() - expected.green()) < 40 &&
-           qAbs(seen.blue() - expected.blue()) < 40;
+    return TestSupport::screenPixel(surface->mapToGlobal(surface->rect().center()));
 }
 
 bool TestMainWindow::playing(MainWindow &w)
@@ -169,23 +132,12 @@ bool TestMainWindow::playing(MainWindow &w)
 
 void TestMainWindow::waitForPicture(MainWindow &w, const QColor &colour)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(looksLike(surfaceColour(w), colour), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::similarColour(surfaceColour(w), colour, 39), 15000);
 }
 
 void TestMainWindow::initTestCase()
 {
-    m_windowManager.start(QStringLiteral("openbox"), {});
-    QVERIFY(m_windowManager.waitForStarted());
-    // The window manager announces itself on the root window once it runs.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [] {
-            QProcess xprop;
-            xprop.start(QStringLiteral("xprop"),
-                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-            xprop.waitForFinished();
-            return xprop.readAllStandardOutput().contains("window id");
-        }(),
-        10000);
+    QVERIFY(m_windowManager.start());
     QVERIFY(m_mediaDir.isValid());
     QVERIFY(makeClips());
     m_pServer.reset(new HttpFileServer(m_mediaDir.path()));
@@ -195,18 +147,12 @@ void TestMainWindow::initTestCase()
 void TestMainWindow::cleanupTestCase()
 {
     m_pServer.reset();
-    m_windowManager.terminate();
-    m_windowManager.waitForFinished();
+    m_windowManager.stop();
 }
 
 void TestMainWindow::init()
 {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Mirel Software"),
-              QStringLiteral("Mirel Player"))
-        .clear();
-    m_pSettings.reset(
-        new CSettings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player")));
-    g_pSettings = m_pSettings.get();
+    m_pSettings = channellist::freshSettings();
     // Nothing plays unless a test asks for it, and the service address leads
     // nowhere (a closed port on this machine answers at once).
     g_pSettings->setAutoPlayLast(false);
@@ -215,10 +161,7 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
-    QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty() ||
-                std::none_of(QApplication::topLevelWidgets().cbegin(),
-                             QApplication::topLevelWidgets().cend(),
-                             [](QWidget *w) { return w->isVisible(); }));
+    TestSupport::verifyNoWindowLeft();
     g_pSettings = nullptr;
     m_pSettings.reset();
 }
@@ -399,12 +342,11 @@ void TestMainWindow::fullScreenRoundTrip()
     QFETCH(QString, leaveBy);
     auto w = makeWindow();
     QVERIFY(w);
-    if (maximized) {
+    if (maximized)
         w->showMaximized();
-        QTRY_VERIFY(w->isMaximized());
-        QTRY_VERIFY(w->width() > 800);
-    }
-    const QRect before = w->geometry();
+    // Where the window manager has put it, once it is done.
+    const QRect before = TestSupport::settledGeometry(w.get(), maximized);
+    QVERIFY(before.isValid());
 
     auto toggle = [&](const QString &how) {
         if (how == QLatin1String("button")) {
@@ -440,7 +382,8 @@ void TestMainWindow::escapeOutsideFullScreen()
 {
     auto w = makeWindow();
     QVERIFY(w);
-    const QRect before = w->geometry();
+    const QRect before = TestSupport::settledGeometry(w.get());
+    QVERIFY(before.isValid());
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(!w->m_bFullScreen);
     QVERIFY(!w->isFullScreen());
@@ -471,9 +414,8 @@ void TestMainWindow::closeBeforeAnyPlay()
     QCOMPARE(g_pSettings->m_nMainWindowWidth, 640);
     QCOMPARE(g_pSettings->m_nMainWindowHeight, 420);
     QCOMPARE(g_pSettings->m_bMainWindowMaximized, false);
-    QTest::ignoreMessage(QtDebugMsg, "closeEvent1");
-    QTest::ignoreMessage(QtDebugMsg, "closeEvent2");
-    QTest::ignoreMessage(QtDebugMsg, "closeEvent3");
+    // No worker was ever made: nothing to wait for on the way out.
+    QVERIFY(!w->m_pThreadVlc);
     w.reset();
 }
 

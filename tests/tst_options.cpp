@@ -1,6 +1,7 @@
 #include "DlgOptions.h"
 #include "DlgVideoList.h"
 #include "Settings.h"
+#include "channellist_helpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -217,16 +218,12 @@ void verifyCatalogue(const QList<TsMessage> &lst, const QString &strCode, bool b
 // that exec() runs, so a modal dialog can never hang the test.
 void whenModal(std::function<void(QWidget *)> fn)
 {
-    auto *pTimer = new QTimer;
-    pTimer->setInterval(5);
-    QObject::connect(pTimer, &QTimer::timeout, [pTimer, fn] {
-        if (QWidget *pModal = QApplication::activeModalWidget()) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            fn(pModal);
-        }
+    auto *pDriver = new ModalDriver;
+    pDriver->on("QWidget", [pDriver, fn](QWidget *pModal) {
+        pDriver->deleteLater();
+        fn(pModal);
     });
-    pTimer->start();
+    pDriver->start();
 }
 
 QComboBox *regionBox(QWidget *pDlg)
@@ -272,12 +269,6 @@ int runOptions(int nRegionRow, int nLanguageValue, bool bAutoPlay,
     if (nResult == QDialog::Accepted)
         loadTranslations();
     return nResult;
-}
-
-QByteArray readFile(const QString &strPath)
-{
-    QFile file(strPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool noTranslatorInstalled()
@@ -333,20 +324,14 @@ private slots:
 private:
     void resetStore();
 
-    CSettings *m_pSettings = nullptr;
+    std::unique_ptr<CSettings> m_pSettings;
 };
 
 void TestOptions::resetStore()
 {
     g_pSettings = nullptr;
-    delete m_pSettings;
-    {
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope, kOrg, kApp);
-        store.clear();
-        store.sync();
-    }
-    m_pSettings = new CSettings(kOrg, kApp);
-    g_pSettings = m_pSettings;
+    m_pSettings.reset();
+    m_pSettings = channellist::freshSettings();
 }
 
 void TestOptions::init()
@@ -358,15 +343,13 @@ void TestOptions::init()
 
 void TestOptions::cleanup()
 {
-    for (QWidget *pWidget : QApplication::topLevelWidgets())
-        QVERIFY2(!pWidget->isVisible(), qPrintable(pWidget->objectName() + " left open"));
+    TestSupport::verifyNoWindowLeft();
 }
 
 void TestOptions::cleanupTestCase()
 {
     g_pSettings = nullptr;
-    delete m_pSettings;
-    m_pSettings = nullptr;
+    m_pSettings.reset();
 }
 
 void TestOptions::regionTable_data()
@@ -711,7 +694,7 @@ void TestOptions::dismissStoresNothing()
     QTranslator *pAppTranslator = g_pAppTranslator;
     QTranslator *pQtTranslator = g_pQtTranslator;
     m_pSettings->sync();
-    const QByteArray before = readFile(m_pSettings->fileName());
+    const QByteArray before = TestSupport::readFile(m_pSettings->fileName());
     QVERIFY(!before.isEmpty());
 
     CDlgOptions dlg;
@@ -734,7 +717,7 @@ void TestOptions::dismissStoresNothing()
     QCOMPARE(g_pSettings->m_nLanguage, 25);
     QCOMPARE(g_pSettings->m_bAutoPlayLast, true);
     m_pSettings->sync();
-    QCOMPARE(readFile(m_pSettings->fileName()), before);
+    QCOMPARE(TestSupport::readFile(m_pSettings->fileName()), before);
     QCOMPARE(g_pAppTranslator, pAppTranslator);
     QCOMPARE(g_pQtTranslator, pQtTranslator);
 }
@@ -893,7 +876,7 @@ void TestOptions::noSettingsStore()
     loadTranslations();
     g_pSettings = nullptr;
     QCOMPARE(runOptions(4, 59, false, QDialogButtonBox::Ok), int(QDialog::Accepted));
-    g_pSettings = m_pSettings;
+    g_pSettings = m_pSettings.get();
     QVERIFY(noTranslatorInstalled());
     QCOMPARE(m_pSettings->m_nLanguage, 25);
     QCOMPARE(m_pSettings->m_strRegion, QStringLiteral("all"));

@@ -1,5 +1,6 @@
 #include "DlgControl.h"
 #include "DlgVideoText.h"
+#include "testsupport.h"
 #include "ui_DlgControl.h"
 
 #include <QMenu>
@@ -11,6 +12,7 @@ class TestPanels : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanup() { TestSupport::verifyNoWindowLeft(); }
     void overlayShowsWholeText_data();
     void overlayShowsWholeText();
     void overlayEmptyText();

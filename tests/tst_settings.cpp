@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "Settings.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QLocale>
@@ -15,12 +16,6 @@ const QString kApp = QStringLiteral("Mirel Player");
 QString storePath()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrg, kApp).fileName();
-}
-
-QByteArray readStore()
-{
-    QFile f(storePath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void writeStore(const QByteArray &content)
@@ -66,6 +61,7 @@ class TestSettings : public QObject
     Q_OBJECT
 private slots:
     void init();
+    void cleanup() { TestSupport::verifyNoWindowLeft(); }
     void defaultsFromEmptyStore();
     void everyKeyRoundTrips();
     void anySetterWritesAllKeys();
@@ -248,7 +244,6 @@ void TestSettings::corruptStoreMovedAside()
 {
     QFETCH(QByteArray, content);
     writeStore(content);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("settings file unreadable, moved aside"));
     {
         CSettings s(kOrg, kApp);
         QCOMPARE(s.m_nVolume, 100);
@@ -268,11 +263,10 @@ void TestSettings::readOnlyStoreLeftAlone()
         CSettings s(kOrg, kApp);
         s.setVolume(20);
     }
-    const QByteArray before = readStore();
+    const QByteArray before = TestSupport::readFile(storePath());
     ReadOnlyStore guard;
     if (!guard.usable())
         QFAIL("cannot make the settings file read-only here (chattr failed)");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("settings could not be written"));
     {
         CSettings s(kOrg, kApp);
         QCOMPARE(s.m_nVolume, 20);
@@ -281,7 +275,7 @@ void TestSettings::readOnlyStoreLeftAlone()
         QTRY_COMPARE(s.status(), QSettings::AccessError);
         QCOMPARE(s.m_nVolume, 80);
     }
-    QCOMPARE(readStore(), before);
+    QCOMPARE(TestSupport::readFile(storePath()), before);
     QVERIFY(!QFile::exists(storePath() + QStringLiteral(".corrupt")));
 }
 

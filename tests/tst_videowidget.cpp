@@ -7,6 +7,8 @@
 #include "qvlc/qvlcmediaplayer.h"
 #include "qvlc/qvlcmenu.h"
 #include "qvlc/qvlcvideowidget.h"
+#include "testmedia.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -129,24 +131,15 @@ bool movePointer(const QPoint &global)
         return true;
     if (!xdo({"mousemove", QString::number(global.x()), QString::number(global.y())}))
         return false;
-    for (int i = 0; i < 100 && QCursor::pos() != global; ++i)
-        QTest::qWait(20);
-    return QCursor::pos() == global;
+    return QTest::qWaitFor([&] { return QCursor::pos() == global; }, 2000);
 }
 
-QColor screenPixel(const QPoint &global)
-{
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, global.x(), global.y(), 1, 1)
-        .toImage()
-        .pixelColor(0, 0);
-}
+using TestSupport::screenPixel;
 
 bool closeTo(const QColor &a, const QColor &b)
 {
-    const int tolerance = 12; // colour conversion in the decoder and the output
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-           qAbs(a.blue() - b.blue()) <= tolerance;
+    // Colour conversion in the decoder and the output.
+    return TestSupport::similarColour(a, b, 12);
 }
 
 QPoint centreOf(QWidget *widget)
@@ -164,6 +157,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
+    void cleanup();
 
     void picture_data();
     void picture();
@@ -202,13 +196,9 @@ void TestVideoWidget::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     m_strClip = m_dir.filePath("colour.mkv");
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                            "color=c=0x2060C0:size=320x240:rate=25:duration=3", "-f", "lavfi", "-i",
-                            "sine=frequency=440:duration=3", "-c:v", "mpeg4", "-q:v", "2", "-c:a",
-                            "mp2", m_strClip});
-    QVERIFY(ffmpeg.waitForFinished(60000));
-    QCOMPARE(ffmpeg.exitCode(), 0);
+    QVERIFY(
+        TestMedia::ffmpeg(m_strClip, TestMedia::colourInputs(kClipColour, 3) +
+                                         QStringList{"-c:v", "mpeg4", "-q:v", "2", "-c:a", "mp2"}));
 
     // The clip loops for as long as a test needs it.
     const QStringList common{"--no-video-title-show", "--input-repeat=65535"};
@@ -241,6 +231,11 @@ void TestVideoWidget::init()
     QVERIFY(!QApplication::activePopupWidget());
 }
 
+void TestVideoWidget::cleanup()
+{
+    TestSupport::verifyNoWindowLeft({m_pHost});
+}
+
 void TestVideoWidget::addVoutColumn()
 {
     QTest::addColumn<QString>("vout");
@@ -259,11 +254,8 @@ bool TestVideoWidget::playInto(QVlcVideoWidget *widget, const QString &vout)
     m_pPlayer->play();
     // Up when the clip's colour shows in the middle of the widget.
     const QPoint centre = centreOf(widget);
-    for (int i = 0; i < 200; ++i) {
-        if (closeTo(screenPixel(centre), kClipColour))
-            return true;
-        QTest::qWait(50);
-    }
+    if (QTest::qWaitFor([&] { return closeTo(screenPixel(centre), kClipColour); }, 10000))
+        return true;
     qDebug() << "no picture; centre pixel" << screenPixel(centre);
     return false;
 }
@@ -578,16 +570,11 @@ void TestVideoWidget::hookLifetime()
     SignalLog secondLog(secondVideo);
 
     auto clickOn = [this](QWidget *widget) {
-        if (!movePointer(clickSpot(widget)))
+        if (!movePointer(clickSpot(widget)) ||
+            !QTest::qWaitFor([&] { return widget->underMouse(); }, 2000))
             return false;
-        for (int i = 0; i < 100 && !widget->underMouse(); ++i)
-            QTest::qWait(20);
         m_raw.m_nButtons = 0;
-        if (!xdo({"click", "1"}))
-            return false;
-        for (int i = 0; i < 100 && m_raw.m_nButtons < 2; ++i)
-            QTest::qWait(20);
-        return m_raw.m_nButtons == 2;
+        return xdo({"click", "1"}) && QTest::qWaitFor([&] { return m_raw.m_nButtons == 2; }, 2000);
     };
     QVERIFY(clickOn(firstVideo));
     QCOMPARE(firstLog.buttons(), QStringList({"press", "release"}));

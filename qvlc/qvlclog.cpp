@@ -1,0 +1,3 @@
+#include "qvlclog.h"
+
+Q_LOGGING_CATEGORY(lcQVlcInput, "mirel.qvlc.input", QtInfoMsg)

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Per-event lines of the engine (one for every mouse move over the video, and
+// the like). Off by default; QT_LOGGING_RULES="mirel.qvlc.input.debug=true"
+// switches them on.
+Q_DECLARE_LOGGING_CATEGORY(lcQVlcInput)
