@@ -58,6 +58,17 @@ qint64 QVlcMedia::duration() const
     return libvlc_media_get_duration(m_vlcMedia);
 }
 
+QVlcMedia::Stats QVlcMedia::stats() const
+{
+    Stats stats;
+    libvlc_media_stats_t vlcStats;
+    if (m_vlcMedia && libvlc_media_get_stats(m_vlcMedia, &vlcStats)) {
+        stats.nDisplayedPictures = vlcStats.i_displayed_pictures;
+        stats.nDecodedAudio = vlcStats.i_decoded_audio;
+    }
+    return stats;
+}
+
 bool QVlcMedia::isParsed() const
 {
     if (!m_vlcMedia)

@@ -26,6 +26,15 @@ public:
 
     // Milliseconds; -1 while libVLC cannot tell.
     qint64 duration() const;
+
+    // How much of the media has reached the user so far: pictures shown and
+    // blocks of sound decoded. Zero before it plays.
+    struct Stats
+    {
+        qint64 nDisplayedPictures = 0;
+        qint64 nDecodedAudio = 0;
+    };
+    Stats stats() const;
     bool isParsed() const;
     // Synchronous parse by libVLC.
     void parse();

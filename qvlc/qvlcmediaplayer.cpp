@@ -113,6 +113,7 @@ void QVlcMediaPlayer::libvlcCallback(const libvlc_event_t *event, void *data)
         break;
     case libvlc_MediaPlayerBuffering:
         changeState(Buffering);
+        emit player->bufferingChanged(event->u.media_player_buffering.new_cache);
         break;
     case libvlc_MediaPlayerPlaying:
         // The tracks are gathered by the next pollTracks(), outside libVLC.
@@ -141,6 +142,9 @@ void QVlcMediaPlayer::libvlcCallback(const libvlc_event_t *event, void *data)
     case libvlc_MediaPlayerTitleChanged:
         emit player->titleChanged(QString::number(event->u.media_player_title_changed.new_title));
         break;
+    case libvlc_MediaPlayerEncounteredError:
+        emit player->encounteredError();
+        break;
     case libvlc_MediaPlayerLengthChanged:
         emit player->lengthChanged(event->u.media_player_length_changed.new_length);
         break;
@@ -152,8 +156,7 @@ void QVlcMediaPlayer::libvlcCallback(const libvlc_event_t *event, void *data)
                                                                          : PendingAudioVideo);
         break;
     default:
-        // Forward, Backward, EncounteredError, PausableChanged, SnapshotTaken,
-        // Vout: nothing. An error leaves the state as it was.
+        // Forward, Backward, PausableChanged, SnapshotTaken, Vout: nothing.
         break;
     }
 }

@@ -146,6 +146,11 @@ signals:
     void audioDelayChanged(qint64 audioDelay);
     void videoTrackChanged(int videoTrackIndex);
     void subtitleChanged(int subtitleIndex);
+    // libVLC's buffering, 0 to 100, with every Buffering state event.
+    void bufferingChanged(float fPercent);
+    // libVLC could not open or go on playing the media. The state stays as
+    // it was; libVLC reports Stopped next.
+    void encounteredError();
 
 public slots:
     void play();
