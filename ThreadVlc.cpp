@@ -1,9 +1,16 @@
 #include "ThreadVlc.h"
 #include "qvlc/qvlcinstance.h"
+#include "qvlc/qvlclogwatch.h"
+#include "qvlc/qvlcmedia.h"
 #include "qvlc/qvlcmediaplayer.h"
 #include "qvlc/qvlcmutexlocker.h"
 
 #include <QDebug>
+
+namespace {
+// How often the worker looks at what the playing media has shown.
+constexpr int kProgressPollMs = 200;
+} // namespace
 
 CThreadVlc::CThreadVlc(QObject *parent) : QThread(parent)
 {
@@ -20,6 +27,8 @@ CThreadVlc::~CThreadVlc()
     }
     delete m_pPlayer;
     m_pPlayer = nullptr;
+    delete m_pLogWatch;
+    m_pLogWatch = nullptr;
     delete m_pInstance;
     m_pInstance = nullptr;
 }
@@ -49,7 +58,7 @@ void CThreadVlc::setSubtitleFile(const QString &text)
     subtitleFile = text;
 }
 
-void CThreadVlc::setUrl(const QUrl &url, QWidget *videoWidget)
+quint32 CThreadVlc::setUrl(const QUrl &url, QWidget *videoWidget)
 {
     // winId() creates the native window if needed: GUI-thread work, done here.
     const WId hwnd = videoWidget ? videoWidget->winId() : 0;
@@ -57,6 +66,16 @@ void CThreadVlc::setUrl(const QUrl &url, QWidget *videoWidget)
     m_url = url;
     m_hwnd = hwnd;
     m_nCommand = CommandPlay;
+    return m_nRequestedSerial = ++m_nLastSerial;
+}
+
+quint32 CThreadVlc::replay()
+{
+    QVlcMutexLocker locker(&m_mutex);
+    if (m_url.isEmpty())
+        return 0;
+    m_nCommand = CommandPlay;
+    return m_nRequestedSerial = ++m_nLastSerial;
 }
 
 void CThreadVlc::stop()
@@ -112,8 +131,10 @@ void CThreadVlc::run()
         default:
             // This thread runs no event loop, so the player's track lists are
             // filled from here when libVLC has reported new streams.
-            if (m_pPlayer)
+            if (m_pPlayer) {
                 m_pPlayer->pollTracks();
+                pollProgress();
+            }
             QThread::msleep(10);
             break;
         }
@@ -126,11 +147,29 @@ void CThreadVlc::playPlayer()
     if (!m_pInstance) {
         m_pInstance = new QVlcInstance(
             {QStringLiteral("--no-ignore-config"), QStringLiteral("--media-library")});
+        m_pLogWatch = new QVlcLogWatch(m_pInstance);
         auto *player = new QVlcMediaPlayer(m_pInstance);
         connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
                 &CThreadVlc::stateChanged);
         connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
                 &CThreadVlc::onStateChanged);
+        // These run in libVLC's event callback: they only tag the event with
+        // the serial of the media that plays and pass it on.
+        connect(
+            player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
+            [this](int nState) { emit playerStateChanged(currentSerial(), nState); },
+            Qt::DirectConnection);
+        connect(
+            player, &QVlcMediaPlayer::bufferingChanged, this,
+            [this](float fPercent) { emit bufferingChanged(currentSerial(), qRound(fPercent)); },
+            Qt::DirectConnection);
+        connect(
+            player, &QVlcMediaPlayer::finished, this,
+            [this] { emit playbackEnded(currentSerial()); }, Qt::DirectConnection);
+        connect(
+            player, &QVlcMediaPlayer::encounteredError, this,
+            [this] { emit playbackFailed(currentSerial(), m_pLogWatch->fault()); },
+            Qt::DirectConnection);
         QVlcMutexLocker locker(&m_mutex);
         m_pPlayer = player;
     }
@@ -140,8 +179,10 @@ void CThreadVlc::playPlayer()
     QString text;
     int nVolume;
     bool bMuted;
+    quint32 nSerial;
     {
         QVlcMutexLocker locker(&m_mutex);
+        nSerial = m_nRequestedSerial;
         url = m_url;
         hwnd = m_hwnd;
         text = subtitleFile;
@@ -150,7 +191,14 @@ void CThreadVlc::playPlayer()
     }
 
     m_pPlayer->setHwnd(hwnd);
-    m_pPlayer->open(url);
+    const bool bOpened = m_pPlayer->open(url);
+    // The previous media is gone: what libVLC logs and reports from here on
+    // is about this play.
+    m_pLogWatch->reset();
+    m_nSerial.storeRelease(nSerial);
+    m_nLastFrames = -1;
+    m_bLastLive = false;
+    emit mediaOpened(nSerial, bOpened);
     m_pPlayer->play();
     m_pPlayer->setVolume(nVolume);
     m_pPlayer->setMuted(bMuted, true);
@@ -163,6 +211,31 @@ void CThreadVlc::stopPlayer()
     qDebug() << "stopPlayer";
     if (m_pPlayer)
         m_pPlayer->stop();
+}
+
+void CThreadVlc::pollProgress()
+{
+    if (m_progressClock.isValid() && m_progressClock.elapsed() < kProgressPollMs)
+        return;
+    m_progressClock.start();
+    const QVlcMedia *pMedia = m_pPlayer->media();
+    if (!pMedia)
+        return;
+    const QVlcMedia::Stats stats = pMedia->stats();
+    const qint64 nFrames = stats.nDisplayedPictures + stats.nDecodedAudio;
+    // Whether the stream is live is read while it plays: before, its length
+    // is not known yet, and after, it is gone. A live stream has no length or
+    // cannot seek; libVLC gives a live HLS playlist the length of its window
+    // and lets it seek there, but keeps reloading the playlist.
+    bool bLive = m_bLastLive;
+    if (nFrames > 0 && m_pPlayer->isPlaying())
+        bLive =
+            m_pPlayer->length() <= 0 || !m_pPlayer->isSeekable() || m_pLogWatch->playlistReloaded();
+    if (nFrames == m_nLastFrames && bLive == m_bLastLive)
+        return;
+    m_nLastFrames = nFrames;
+    m_bLastLive = bLive;
+    emit progressChanged(currentSerial(), nFrames, bLive);
 }
 
 void CThreadVlc::quitSequence()
@@ -179,6 +252,8 @@ void CThreadVlc::quitSequence()
         delete player;
     }
     qDebug() << "VLC_QUIT2";
+    delete m_pLogWatch;
+    m_pLogWatch = nullptr;
     if (m_pInstance) {
         delete m_pInstance;
         m_pInstance = nullptr;
