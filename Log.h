@@ -7,3 +7,4 @@
 // switched on with QT_LOGGING_RULES, for example
 // QT_LOGGING_RULES="mirel.*.debug=true" for all of them.
 Q_DECLARE_LOGGING_CATEGORY(lcOverlay) // "mirel.overlay": each paint of a text overlay
+Q_DECLARE_LOGGING_CATEGORY(lcStream)  // "mirel.stream": each report on the playing stream

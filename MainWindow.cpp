@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "DlgControl.h"
 #include "DlgOptions.h"
+#include "DlgStatusText.h"
 #include "DlgVideoList.h"
 #include "DlgVideoText.h"
 #include "Settings.h"
@@ -24,6 +25,9 @@ constexpr int kListHeight = 200;
 constexpr int kPanelZoneRows = 69;
 constexpr int kPanelHeight = 70;
 constexpr int kPanelWidth = 500;
+// Time enough for the worker to take a stop command and close the video.
+constexpr int kRepaintAfterStopMs = 300;
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
@@ -92,10 +96,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(pSurface, &QVlcVideoWidget::clickOptions, this, &MainWindow::onActionOptions);
     connect(pSurface, &QVlcVideoWidget::clickExit, this, &MainWindow::onActionExit);
 
+    m_pDlgStatus = new CDlgStatusText(this, Qt::AlignCenter);
+    m_pDlgHint = new CDlgStatusText(this, Qt::AlignLeft | Qt::AlignTop, kListHeight);
+    connect(&m_streamWatch, &CStreamWatch::stateChanged, this, &MainWindow::onStreamStateChanged);
+
     getSettingsFromWeb();
 
     if (g_pSettings->m_bAutoPlayLast)
         playOrStop(true);
+    // With nothing to play, the user is shown where the channels are (once
+    // the window is up: the list is a native child); so too when the last
+    // channel fails.
+    if (!m_bPlaying)
+        QTimer::singleShot(0, this, &MainWindow::showChannelListHint);
+    else
+        m_bListIfStartFails = true;
 
     ui->actionFullscreen->setShortcut(QKeySequence(QStringLiteral("Alt K")));
     connect(ui->actionFullscreen, &QAction::triggered, this,
@@ -146,8 +161,10 @@ bool MainWindow::play(const QString &name, const QString &url)
     m_pThreadVlc->setVolume(g_pSettings->m_nVolume);
     m_pThreadVlc->setMuted(g_pSettings->m_bVolumeMuted, true);
     m_pThreadVlc->setSubtitleFile(name);
-    m_pThreadVlc->setUrl(QUrl(url, QUrl::TolerantMode), ui->centralWidget);
+    const quint32 nSerial = m_pThreadVlc->setUrl(QUrl(url, QUrl::TolerantMode), ui->centralWidget);
     m_bPlaying = true;
+    m_bListIfStartFails = false;
+    m_streamWatch.watch(m_pThreadVlc, nSerial);
     qDebug() << "muted: " << (g_pSettings->m_bVolumeMuted ? "true" : "false");
     connect(m_pThreadVlc, &CThreadVlc::closeMainWindow, this, &MainWindow::onCloseMainWindow,
             Qt::UniqueConnection);
@@ -166,6 +183,7 @@ void MainWindow::playOrStop(bool bPlayLast)
         m_bPlaying = false;
         ui->centralWidget->hide();
         m_pThreadVlc->stop();
+        m_streamWatch.stop();
     } else {
         QString strName;
         QString strUrl;
@@ -220,6 +238,7 @@ void MainWindow::playCurrentChannel()
     if (m_bPlaying) {
         if (m_pThreadVlc && m_pThreadVlc->isRunning())
             m_pThreadVlc->stop();
+        m_streamWatch.stop();
         m_bPlaying = false;
     }
     onClickPlay();
@@ -283,6 +302,7 @@ void MainWindow::on_actionFullscreen_triggered()
 
 void MainWindow::onActionOptions()
 {
+    m_streamWatch.cancelRetry();
     CDlgOptions dlg(this);
     if (dlg.exec() == QDialog::Accepted)
         loadTranslations();
@@ -308,6 +328,10 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     placeChannelList();
     placeChannelNameText();
     placeVolumeText();
+    if (m_pDlgStatus) {
+        m_pDlgStatus->place();
+        m_pDlgHint->place();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -316,6 +340,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         QMainWindow::closeEvent(event);
         return;
     }
+    m_streamWatch.stop();
     g_pSettings->setMainWindowMaximized(isMaximized());
     g_pSettings->setMainWindowHeight(height());
     g_pSettings->setMainWindowWidth(width());
@@ -502,6 +527,8 @@ void MainWindow::hideChannelList()
         return;
     m_pDlgVideoList->hide();
     m_pDlgVideoList->hideContextMenu();
+    if (m_pDlgHint)
+        m_pDlgHint->hide();
     setFocus(Qt::ActiveWindowFocusReason);
     ui->centralWidget->update();
 }
@@ -592,6 +619,32 @@ void MainWindow::onTimeOutVolume()
     if (m_pDlgVolume)
         m_pDlgVolume->hide();
     m_timerVolume.stop();
+}
+
+void MainWindow::onStreamStateChanged(CStreamWatch::State state)
+{
+    // A channel that failed for good no longer plays: the panel offers Play,
+    // and Play starts a channel instead of stopping one.
+    if (state == CStreamWatch::Failed)
+        m_bPlaying = false;
+    m_pDlgControl->setPlaying(m_bPlaying);
+    // The watch has the worker stop the dead stream; once that has happened
+    // the surface is painted black again, so no stale picture stays under the
+    // message.
+    if (state == CStreamWatch::Failed || state == CStreamWatch::Retrying)
+        QTimer::singleShot(kRepaintAfterStopMs, ui->centralWidget,
+                           QOverload<>::of(&QWidget::update));
+    m_pDlgStatus->showText(m_streamWatch.statusText());
+    if (state == CStreamWatch::Failed && m_bListIfStartFails)
+        showChannelListHint();
+    if (state == CStreamWatch::Playing || state == CStreamWatch::Failed)
+        m_bListIfStartFails = false;
+}
+
+void MainWindow::showChannelListHint()
+{
+    showChannelList();
+    m_pDlgHint->showText(tr("Double-click a channel to play it"));
 }
 
 void MainWindow::onActionAbout()

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "StreamWatch.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QTimer>
 #include <QUrl>
 
 class CDlgControl;
+class CDlgStatusText;
 class CDlgVideoList;
 class CDlgVideoText;
 class CThreadVlc;
@@ -74,6 +77,7 @@ private slots:
     void onChannelListCurrentChanged();
     void on_actionFullscreen_triggered();
     void onCloseMainWindow();
+    void onStreamStateChanged(CStreamWatch::State state);
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -101,6 +105,7 @@ private:
     void placeChannelNameText();
     void showVolumeText();
     void placeVolumeText();
+    void showChannelListHint();
     int cursorRowInSurface() const;
     void playCurrentChannel();
 
@@ -132,4 +137,13 @@ private:
     QString m_strListVer;
     QNetworkAccessManager *m_pNetworkManager = nullptr;
     QList<VideoItem *> m_lstNewlyChannels;
+
+    // What the user is told of the channel that plays, and its reconnects.
+    CStreamWatch m_streamWatch;
+    // The playback status over the middle of the video, and the hint below
+    // the channel list; children of the window, hidden while they say nothing.
+    CDlgStatusText *m_pDlgStatus = nullptr;
+    CDlgStatusText *m_pDlgHint = nullptr;
+    // The channel auto-play started: should it fail, the list is offered.
+    bool m_bListIfStartFails = false;
 };

@@ -229,6 +229,49 @@
     </message>
 </context>
 <context>
+    <name>CStreamWatch</name>
+    <message>
+        <source>cannot connect</source>
+        <translation>接続できません</translation>
+    </message>
+    <message>
+        <source>not found</source>
+        <translation>番組が見つかりません</translation>
+    </message>
+    <message>
+        <source>the stream ended</source>
+        <translation>ストリームが終了しました</translation>
+    </message>
+    <message>
+        <source>no picture for %1 s</source>
+        <translation>%1 秒間映像がありません</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>サーバーが応答しません</translation>
+    </message>
+    <message>
+        <source>cannot play this stream</source>
+        <translation>このストリームは再生できません</translation>
+    </message>
+    <message>
+        <source>Connecting... %1%</source>
+        <translation>接続中... %1%</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>接続中...</translation>
+    </message>
+    <message>
+        <source>No signal: %1. Reconnecting (%2)...</source>
+        <translation>信号なし：%1。再接続中（%2）...</translation>
+    </message>
+    <message>
+        <source>No signal: %1</source>
+        <translation>信号なし：%1</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;Channel Version: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
@@ -273,6 +316,10 @@
     <message>
         <source>Volume: %1</source>
         <translation>音量: %1</translation>
+    </message>
+    <message>
+        <source>Double-click a channel to play it</source>
+        <translation>チャンネルをダブルクリックすると再生します</translation>
     </message>
 </context>
 <context>

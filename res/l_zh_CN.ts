@@ -229,6 +229,49 @@
     </message>
 </context>
 <context>
+    <name>CStreamWatch</name>
+    <message>
+        <source>cannot connect</source>
+        <translation>无法连接</translation>
+    </message>
+    <message>
+        <source>not found</source>
+        <translation>找不到该节目</translation>
+    </message>
+    <message>
+        <source>the stream ended</source>
+        <translation>节目流已结束</translation>
+    </message>
+    <message>
+        <source>no picture for %1 s</source>
+        <translation>%1 秒无画面</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>服务器无响应</translation>
+    </message>
+    <message>
+        <source>cannot play this stream</source>
+        <translation>无法播放此节目流</translation>
+    </message>
+    <message>
+        <source>Connecting... %1%</source>
+        <translation>正在连接... %1%</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>正在连接...</translation>
+    </message>
+    <message>
+        <source>No signal: %1. Reconnecting (%2)...</source>
+        <translation>无信号：%1。正在重新连接（%2）...</translation>
+    </message>
+    <message>
+        <source>No signal: %1</source>
+        <translation>无信号：%1</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;Channel Version: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
@@ -273,6 +316,10 @@
     <message>
         <source>Volume: %1</source>
         <translation>音量: %1</translation>
+    </message>
+    <message>
+        <source>Double-click a channel to play it</source>
+        <translation>双击频道即可播放</translation>
     </message>
 </context>
 <context>

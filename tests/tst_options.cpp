@@ -113,6 +113,20 @@ const Message kMessages[] = {
     {"MainWindow", "Options...", "选项...", "オプション..."},
     {"MainWindow", "Set fullscreen", "全屏", "全サイズ"},
     {"MainWindow", "Volume: %1", "音量: %1", "音量: %1"},
+    {"MainWindow", "Double-click a channel to play it", "双击频道即可播放",
+     "チャンネルをダブルクリックすると再生します"},
+    {"CStreamWatch", "cannot connect", "无法连接", "接続できません"},
+    {"CStreamWatch", "not found", "找不到该节目", "番組が見つかりません"},
+    {"CStreamWatch", "the stream ended", "节目流已结束", "ストリームが終了しました"},
+    {"CStreamWatch", "no picture for %1 s", "%1 秒无画面", "%1 秒間映像がありません"},
+    {"CStreamWatch", "no answer", "服务器无响应", "サーバーが応答しません"},
+    {"CStreamWatch", "cannot play this stream", "无法播放此节目流",
+     "このストリームは再生できません"},
+    {"CStreamWatch", "Connecting... %1%", "正在连接... %1%", "接続中... %1%"},
+    {"CStreamWatch", "Connecting...", "正在连接...", "接続中..."},
+    {"CStreamWatch", "No signal: %1. Reconnecting (%2)...", "无信号：%1。正在重新连接（%2）...",
+     "信号なし：%1。再接続中（%2）..."},
+    {"CStreamWatch", "No signal: %1", "无信号：%1", "信号なし：%1"},
     {"QVlcMenu", "About", "关于", "Mirel Playerについて"},
     {"QVlcMenu", "Audio", "音频", "画像"},
     {"QVlcMenu", "Exit", "退出", "退出"},
@@ -130,8 +144,8 @@ const Message kMessages[] = {
 // Messages per context, the untranslated "Dialog" window titles included.
 const QMap<QString, int> kCountPerContext = {
     {"CDlgAddCategory", 7}, {"CDlgAddVideoItem", 7}, {"CDlgControl", 12}, {"CDlgOptions", 4},
-    {"CDlgVideoList", 23},  {"MainWindow", 11},      {"QVlcMenu", 11},    {"language", 3},
-    {"region", 5},          {"category", 1}};
+    {"CDlgVideoList", 23},  {"MainWindow", 12},      {"QVlcMenu", 11},    {"language", 3},
+    {"region", 5},          {"category", 1},         {"CStreamWatch", 10}};
 const QStringList kUntranslatedDialog = {"CDlgAddCategory", "CDlgControl", "CDlgVideoList"};
 
 QString expectedTranslation(const Message &m, const QString &strCode)
