@@ -98,6 +98,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     m_pDlgStatus = new CDlgStatusText(this, Qt::AlignCenter);
     m_pDlgHint = new CDlgStatusText(this, Qt::AlignLeft | Qt::AlignTop, kListHeight);
+    connect(&m_settingsRetry, &CBackoffTimer::due, this, &MainWindow::getSettingsFromWeb);
     connect(&m_streamWatch, &CStreamWatch::stateChanged, this, &MainWindow::onStreamStateChanged);
 
     getSettingsFromWeb();

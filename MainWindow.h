@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackoffTimer.h"
 #include "StreamWatch.h"
 
 #include <QList>
@@ -146,4 +147,6 @@ private:
     CDlgStatusText *m_pDlgHint = nullptr;
     // The channel auto-play started: should it fail, the list is offered.
     bool m_bListIfStartFails = false;
+    // A failed get_settings is asked again: 5 s, doubling up to 5 min.
+    CBackoffTimer m_settingsRetry{5000, 300000};
 };

@@ -1,5 +1,6 @@
 // The main window's client of the channel service: three fire-and-forget
-// requests and the one handler of their replies.
+// requests and the one handler of their replies. Only a 2xx reply is acted
+// upon; a failed get_settings is asked again after a growing wait.
 #include "DlgControl.h"
 #include "DlgVideoList.h"
 #include "MainWindow.h"
@@ -26,6 +27,8 @@ namespace {
 const char kUserAgent[] = "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.1.3) "
                           "Gecko/20090824 Firefox/3.5.3 (.NET CLR 3.5.30729)";
 const char kAppVer[] = "WIN_1_2";
+// No request may hang on a service that accepts and never answers.
+constexpr int kTransferTimeoutMs = 10000;
 
 // A reply body larger than this is not a channel list but a broken or hostile
 // service: the download is cut off and the reply dropped, so memory stays
@@ -59,6 +62,7 @@ QNetworkRequest serviceRequest(const QString &strPath)
     // network stack before its size could be checked (a few kilobytes can
     // inflate to gigabytes).
     request.setRawHeader("Accept-Encoding", "identity");
+    request.setTransferTimeout(kTransferTimeoutMs);
     return request;
 }
 
@@ -319,7 +323,21 @@ void MainWindow::onNetworkReplyFinish()
     pReply->deleteLater();
     if (pReply->property(kTooLargeProperty).toBool())
         return;
-    handleServiceReply(pReply->readAll(), pReply->url().path());
+    const QString strPath = pReply->url().path();
+    const bool bSettings = strPath == QLatin1String("/remote/get_settings");
+    // An error page may well carry a body that parses (a stale list, say):
+    // only what the service says it served is taken.
+    const int nStatus = pReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (pReply->error() != QNetworkReply::NoError || nStatus < 200 || nStatus > 299) {
+        qDebug() << "service request failed, reply ignored:" << strPath << nStatus
+                 << pReply->errorString();
+        if (bSettings)
+            m_settingsRetry.failed();
+        return;
+    }
+    if (bSettings)
+        m_settingsRetry.succeeded();
+    handleServiceReply(pReply->readAll(), strPath);
 }
 
 void MainWindow::handleServiceReply(QByteArray body, const QString &strPath)
