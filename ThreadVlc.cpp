@@ -223,14 +223,14 @@ void CThreadVlc::pollProgress()
         return;
     const QVlcMedia::Stats stats = pMedia->stats();
     const qint64 nFrames = stats.nDisplayedPictures + stats.nDecodedAudio;
-    // Whether the stream is live is read while it plays: before, its length
-    // is not known yet, and after, it is gone. A live stream has no length or
-    // cannot seek; libVLC gives a live HLS playlist the length of its window
-    // and lets it seek there, but keeps reloading the playlist.
+    // Whether the stream is live is read while it plays: before, libVLC does
+    // not know yet, and after, the media is gone. A live stream cannot seek,
+    // except a live HLS or DASH playlist, which libVLC lets seek within its
+    // window (and gives the window's length) but keeps reloading. The length
+    // alone tells nothing: libVLC has none for an MPEG-TS file over HTTP.
     bool bLive = m_bLastLive;
     if (nFrames > 0 && m_pPlayer->isPlaying())
-        bLive =
-            m_pPlayer->length() <= 0 || !m_pPlayer->isSeekable() || m_pLogWatch->playlistReloaded();
+        bLive = !m_pPlayer->isSeekable() || m_pLogWatch->playlistReloaded();
     if (nFrames == m_nLastFrames && bLive == m_bLastLive)
         return;
     m_nLastFrames = nFrames;

@@ -1,5 +1,6 @@
 // The playback worker against real libVLC under Xvfb: the worker always binds
 // the player to a native window, as the main window has it do.
+#include "StreamWatch.h"
 #include "ThreadVlc.h"
 #include "httpfileserver.h"
 #include "qvlc/qvlcmedia.h"
@@ -81,6 +82,8 @@ private slots:
     void badInput();
     void quitWhileOpening();
     void destroyWithoutQuit();
+    void streamWatch_data();
+    void streamWatch();
 
 private:
     // Asks the worker to quit and waits for the thread to end.
@@ -368,6 +371,42 @@ void TestThreadVlc::destroyWithoutQuit()
     // The engine is torn down on the worker, as the quit command does.
     delete worker;
     QCOMPARE(closeSpy.count(), 1);
+}
+
+void TestThreadVlc::streamWatch_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<CStreamWatch::State>("state"); // where the watch comes to
+    QTest::addColumn<CStreamWatch::Reason>("reason");
+    const QUrl refused(QString("http://127.0.0.1:%1/clip.ts").arg(HttpFileServer::refusedPort()));
+    QTest::newRow("refused") << refused << CStreamWatch::Failed << CStreamWatch::CannotConnect;
+    QTest::newRow("404") << m_missing->url("clip.ts") << CStreamWatch::Failed
+                         << CStreamWatch::NotFound;
+    QTest::newRow("never answers")
+        << m_silent->url("clip.ts") << CStreamWatch::Failed << CStreamWatch::TimedOut;
+    QTest::newRow("a clip ends") << m_server->url("clip.ts") << CStreamWatch::Failed
+                                 << CStreamWatch::StreamEnded;
+}
+
+void TestThreadVlc::streamWatch()
+{
+    QFETCH(QUrl, url);
+    QFETCH(CStreamWatch::State, state);
+    QFETCH(CStreamWatch::Reason, reason);
+    CThreadVlc worker;
+    CStreamWatch watch;
+    CStreamWatch::Timing timing;
+    timing.nConnectingMs = 100;
+    timing.nOpenLimitMs = 1500;
+    watch.setTiming(timing);
+    watch.watch(&worker, worker.setUrl(url, m_video.data()));
+    QTRY_COMPARE_WITH_TIMEOUT(watch.state(), state, 10000);
+    QCOMPARE(watch.reason(), reason);
+    QVERIFY(!watch.statusText().isEmpty());
+    watch.stop();
+    QCOMPARE(watch.state(), CStreamWatch::Idle);
+    QVERIFY(watch.statusText().isEmpty());
+    QVERIFY(quit(&worker));
 }
 
 QTEST_MAIN(TestThreadVlc)
