@@ -3,6 +3,7 @@
 // output (the text-mode fallback crashes without a display).
 #include "httpfileserver.h"
 #include "qvlc/qvlcinstance.h"
+#include "qvlc/qvlclogwatch.h"
 #include "qvlc/qvlcmedia.h"
 #include "qvlc/qvlcmediaplayer.h"
 #include "qvlc/qvlcmutexlocker.h"
@@ -578,11 +579,12 @@ void TestEngine::unchangedSettings()
 void TestEngine::errorKeepsState_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("404") << "404";
-    QTest::newRow("refused") << "refused";
-    QTest::newRow("missing file") << "missing";
-    QTest::newRow("not media") << "notmedia";
-    QTest::newRow("unknown scheme") << "scheme";
+    QTest::addColumn<int>("fault"); // what libVLC's log says of an error
+    QTest::newRow("404") << "404" << int(QVlcLogWatch::NotFound);
+    QTest::newRow("refused") << "refused" << int(QVlcLogWatch::CannotConnect);
+    QTest::newRow("missing file") << "missing" << int(QVlcLogWatch::NoFault);
+    QTest::newRow("not media") << "notmedia" << int(QVlcLogWatch::NoFault);
+    QTest::newRow("unknown scheme") << "scheme" << int(QVlcLogWatch::NoFault);
 }
 
 void TestEngine::errorKeepsState()
@@ -601,8 +603,10 @@ void TestEngine::errorKeepsState()
         url = QUrl("nosuchscheme://whatever/x");
 
     QVlcInstance instance(kQuietArgs);
+    QVlcLogWatch logWatch(&instance);
     QVlcMediaPlayer player(&instance);
     EventLog log(&player);
+    QSignalSpy errors(&player, &QVlcMediaPlayer::encounteredError);
     QVERIFY(player.open(url));
     player.play();
     // Either libVLC reports an error, or (a text file) it gives up at the end.
@@ -618,6 +622,10 @@ void TestEngine::errorKeepsState()
         QVERIFY2(entries.at(error - 1).startsWith("event:"), qPrintable(entries.join(" | ")));
         QCOMPARE(entries.at(error).section("state:", 1),
                  entries.at(error - 1).section("state:", 1));
+        // The error is passed on, with what libVLC's log gave as its cause.
+        QTRY_COMPARE(errors.count(), 1);
+        QFETCH(int, fault);
+        QCOMPARE(int(logWatch.fault()), fault);
     }
     player.stop();
     QTRY_COMPARE(player.state(), QVlcMediaPlayer::Stopped);
