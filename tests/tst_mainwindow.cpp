@@ -1,4 +1,5 @@
 #include "DlgControl.h"
+#include "DlgStatusText.h"
 #include "DlgVideoList.h"
 #include "DlgVideoText.h"
 #include "MainWindow.h"
@@ -202,6 +203,10 @@ void TestMainWindow::startWithNothingToPlay()
     QVERIFY(!form(w)->centralWidget->isHidden());
     QCOMPARE(w.windowTitle(), QStringLiteral("Mirel Player"));
     QVERIFY(!panel(w)->m_bPlaying);
+    // The user is shown where the channels are, and what to do.
+    QTRY_VERIFY(!list(w)->isHidden());
+    QVERIFY(!w.m_pDlgHint->isHidden());
+    QCOMPARE(w.m_pDlgHint->m_strText, QStringLiteral("Double-click a channel to play it"));
 }
 
 void TestMainWindow::hotZones()

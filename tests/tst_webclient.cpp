@@ -614,6 +614,8 @@ void TestWebClient::hostileService_data()
     QTest::newRow("closed without answer") << QByteArray() << true;
     QTest::newRow("server error page")
         << ScriptedHttpServer::http("<html>Internal error</html>", 500, "text/html") << false;
+    QTest::newRow("error status with a valid list")
+        << ScriptedHttpServer::http(listReply({"From an error"}), 500) << false;
     QTest::newRow("length larger than the body")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n") +
                listReply({"Cut"}).left(40)
@@ -634,6 +636,8 @@ void TestWebClient::hostileService()
     m_pServer->setScript([&](const Request &) {
         return Answer{close ? Answer::ReplyAndClose : Answer::Reply, response};
     });
+    const QString strVersion = g_pSettings->m_strChannelListVer;
+    m_pWindow->m_strListVer = QStringLiteral("99");
     QElapsedTimer timer;
     timer.start();
     handle([&] {
@@ -642,6 +646,7 @@ void TestWebClient::hostileService()
         m_pWindow->postPlayInfo(QStringLiteral("A"), QStringLiteral("http://a"));
     });
     QCOMPARE(newlyNames(), QStringList{"Kept"});
+    QCOMPARE(g_pSettings->m_strChannelListVer, strVersion);
     QVERIFY(liveReplies().isEmpty());
     qDebug() << "handled in" << timer.elapsed() << "ms";
 }
@@ -657,6 +662,9 @@ void TestWebClient::silentServer()
     emit m_pWindow->m_pDlgVideoList->refreshNewlyChannels();
     QTRY_COMPARE(m_pServer->requests().size(), 3);
     QCOMPARE(liveReplies().size(), 3);
+    // None of them waits for ever.
+    for (QNetworkReply *pReply : liveReplies())
+        QCOMPARE(pReply->request().transferTimeout(), 10000);
     QVERIFY(newlyNames().isEmpty());
 }
 
