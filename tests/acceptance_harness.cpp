@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -502,6 +503,26 @@ PictureStats pictureStats(const QImage &img)
     return s;
 }
 
+int centredTextWidth(const QImage &img)
+{
+    int nLeft = img.width();
+    int nRight = -1;
+    for (int y = qMax(0, img.height() / 2 - 12); y < qMin(img.height(), img.height() / 2 + 12);
+         ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = img.pixel(x, y);
+            if (qRed(c) >= 100 && qGreen(c) < 60 && qBlue(c) < 60) {
+                nLeft = qMin(nLeft, x);
+                nRight = qMax(nRight, x);
+            }
+        }
+    }
+    // Red elsewhere (a test picture's red bar) is no text in the middle.
+    if (nRight < 0 || qAbs((nLeft + nRight) / 2 - img.width() / 2) > 6)
+        return 0;
+    return nRight - nLeft + 1;
+}
+
 double colourShare(const QImage &img, QColor colour, int nTolerance)
 {
     if (img.isNull())
@@ -803,6 +824,30 @@ bool Harness::waitForPicture(int nTimeoutMs)
         qWarning() << "no picture in" << windowRect() << "- lit" << s.fractionLit << "colours"
                    << s.nColours << "screen in" << saveShot(QStringLiteral("no-picture"));
     return bPicture;
+}
+
+QString Harness::playButtonIcon()
+{
+    // The panel is 500 wide, centred at the bottom, grey; the play button's
+    // 32 by 32 icon sits 15 pixels left of the middle, on a light face.
+    const QRect rc = windowRect();
+    moveInWindow(10, rc.height() - 30);
+    const QRect rcPanel(rc.x() + rc.width() / 2 - 250, rc.bottom() - 70, 500, 70);
+    if (!QTest::qWaitFor(
+            [&] { return colourShare(m_x.grab(rcPanel), QColor(100, 100, 100), 3) > 0.4; }))
+        return QString();
+    const QImage img = m_x.grab(QRect(rc.x() + rc.width() / 2 - 35, rc.bottom() - 55, 40, 40));
+    // Stop is a square, Play a triangle: only Stop draws a long line across.
+    int nLongest = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        int nDark = 0;
+        for (int x = 0; x < img.width(); ++x)
+            nDark += qGray(img.pixel(x, y)) < 200;
+        nLongest = qMax(nLongest, nDark);
+    }
+    if (nLongest < 2)
+        return QString();
+    return nLongest > 10 ? QStringLiteral("stop") : QStringLiteral("play");
 }
 
 bool Harness::waitForState(const QString &strAtom, bool bSet, int nTimeoutMs)

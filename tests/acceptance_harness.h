@@ -140,6 +140,10 @@ struct PictureStats
 PictureStats pictureStats(const QImage &img);
 // The share of pixels near a colour (each channel within the tolerance).
 double colourShare(const QImage &img, QColor colour, int nTolerance = 40);
+// The line of overlay text (red on black) centred in an image of the window,
+// where the player shows what its playback does: the width of the ink in
+// pixels, 0 when there is none.
+int centredTextWidth(const QImage &img);
 
 // The test's own desktop, service and player processes.
 class Harness
@@ -209,6 +213,10 @@ public:
     bool waitForPicture(int nTimeoutMs = 15000);
     // An atom of the window's _NET_WM_STATE set or cleared.
     bool waitForState(const QString &strAtom, bool bSet, int nTimeoutMs = 10000);
+    // The icon of the control panel's play button, "play" or "stop"; brings
+    // the panel up with the pointer at the bottom edge first. Empty when no
+    // panel comes.
+    QString playButtonIcon();
     // The whole screen into <build>/acceptance/<name>.png; returns its path.
     QString saveShot(const QString &strName);
 

@@ -1,3 +1,4 @@
+#include "DlgVideoText.h"
 #include "ScriptedHttpServer.h"
 #include "acceptance_harness.h"
 
@@ -7,6 +8,7 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace acceptance;
@@ -30,14 +32,23 @@ public:
         ServiceReal,
         ServiceGarbage,
         ServiceHttpGarbage,
-        ServiceSilent
+        ServiceSilent,
+        ServiceErrorList // settings as they should be, the list with status 500
     };
     enum Action
     {
         NoAction,
         KillService,
         CloseAtOnce,
-        WheelVolume
+        WheelVolume,
+        ServiceUpLater // the real service starts 20 s after the player
+    };
+    // How a channel that the user sees fail comes to its end.
+    enum Then
+    {
+        ShowsPlay,        // the Play icon, a window that answers
+        ServiceBack,      // the service comes back 10 s after it died
+        CloseWhileWaiting // closed while it waits to reconnect
     };
     enum Store
     {
@@ -48,14 +59,21 @@ public:
     Q_ENUM(Service)
     Q_ENUM(Action)
     Q_ENUM(Store)
+    Q_ENUM(Then)
 
 private slots:
     void initTestCase();
     void cleanupTestCase();
     void faults_data();
     void faults();
+    void playbackSeen_data();
+    void playbackSeen();
 
 private:
+    // The window keeps answering (no GUI thread stall over 100 ms) while
+    // `during` runs at the start of the measurement.
+    void verifyResponsive(const std::function<void()> &during = {});
+
     std::unique_ptr<Harness> m_h;
     // An idle Qt window of the same priority, pinged beside the player: when
     // it is slow to answer too, the machine was too busy for the measurement
@@ -77,6 +95,11 @@ Answer failingAnswer(TestFaults::Service service)
     case TestFaults::ServiceHttpGarbage:
         return {Answer::ReplyAndClose,
                 ScriptedHttpServer::http("{\"version\": [1, 2, {\"list\": \xff\xfe")};
+    case TestFaults::ServiceErrorList:
+        return {Answer::Reply,
+                ScriptedHttpServer::http(R"({"action":"get_video_list","data":[{"id":1,)"
+                                         R"("name":"From an error page","url":"http://x/"}]})",
+                                         500)};
     default:
         return {Answer::Hold, {}}; // accepted, read, never answered
     }
@@ -187,6 +210,10 @@ void TestFaults::faults_data()
         << ServiceReal << kDemoUrl << WheelVolume << StoreReadOnly << true;
     QTest::newRow("settings file corrupt")
         << ServiceReal << kDemoUrl << NoAction << StoreCorrupt << false;
+    QTest::newRow("(f) a list with status 500")
+        << ServiceErrorList << kDemoUrl << NoAction << StoreNormal << false;
+    QTest::newRow("(g) service up 20 s after the start")
+        << ServiceDown << kDemoUrl << ServiceUpLater << StoreNormal << false;
 }
 
 void TestFaults::faults()
@@ -204,7 +231,13 @@ void TestFaults::faults()
         QVERIFY(m_h->startService());
     } else if (service != ServiceDown) {
         fakeService = std::make_unique<ScriptedHttpServer>();
-        fakeService->setScript([service](const auto &) { return failingAnswer(service); });
+        fakeService->setScript([service](const ScriptedHttpServer::Request &request) {
+            if (service == ServiceErrorList && request.path() == "/remote/get_settings")
+                return Answer{Answer::Reply,
+                              ScriptedHttpServer::http(R"({"action":"get_settings","data":)"
+                                                       R"([{"name":"list_ver","value":"9"}]})")};
+            return failingAnswer(service);
+        });
         QVERIFY(fakeService->listen(8765));
     }
     // The start of a real stream, then nothing more, the connection open.
@@ -239,10 +272,13 @@ void TestFaults::faults()
         guard.strPath = m_h->settingsPath();
     }
 
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QVERIFY(m_h->startPlayer());
     // The fault is in effect: the fake servers have been asked.
     if (fakeService)
-        QTRY_VERIFY_WITH_TIMEOUT(fakeService->requestCount() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            fakeService->requestCount() > (service == ServiceErrorList ? 1 : 0), 10000);
     if (url == kStallUrl)
         QTRY_VERIFY_WITH_TIMEOUT(stall.requestCount() > 0, 10000);
     if (url == kSilentUrl)
@@ -258,40 +294,27 @@ void TestFaults::faults()
             qDebug() << QTest::currentDataTag() << "- picture after" << timer.elapsed() << "ms";
         }
         // Steady state: the window is up and the fault in effect.
-        // A window in which the idle reference window was slow as well says
-        // nothing about the player: it is measured again (the fault stays in
-        // effect), at most three times in all.
-        bool bMeasured = false;
-        for (int nAttempt = 0; nAttempt < 3 && !bMeasured; ++nAttempt) {
-            WmPinger pinger(m_h->window(), 20, m_h->playerPid());
-            WmPinger reference(m_nReferenceWindow, 20, m_reference.processId());
-            pinger.start();
-            reference.start();
-            QTest::qWait(300);
-            if (nAttempt == 0 && action == KillService) {
+        verifyResponsive([&] {
+            if (action == KillService) {
                 m_h->killService();
-            } else if (nAttempt == 0 && action == WheelVolume) {
+            } else if (action == WheelVolume) {
                 m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
                 click(5, 2);
             }
-            QTest::qWait(kMeasureMs);
-            const std::vector<double> trips = pinger.stop();
-            const std::vector<double> refTrips = reference.stop();
-            qDebug().noquote() << QTest::currentDataTag() << "- player:" << WmPinger::summary(trips)
-                               << "| idle reference window:" << WmPinger::summary(refTrips)
-                               << "| waits for a processor taken off: at most"
-                               << QString::number(pinger.maxQueued(), 'f', 1) << "ms";
-            QVERIFY(trips.size() > size_t(kMeasureMs / 40));
-            if (WmPinger::maxOf(trips) < kMaxStallMs) {
-                bMeasured = true;
-            } else {
-                QVERIFY2(
-                    WmPinger::maxOf(refTrips) >= kBusyMachineMs,
-                    qPrintable(QStringLiteral("GUI thread stalled: ") + WmPinger::summary(trips)));
-                qDebug() << "the machine was busy (the reference window stalled too); again";
-            }
+        });
+        if (QTest::currentTestFailed())
+            return;
+        if (action == ServiceUpLater) {
+            // "Newly" fills without a restart once the service is up.
+            QTest::qWait(qMax(0, 20000 - int(sinceStart.elapsed())));
+            QVERIFY(m_h->startService());
+            QTRY_VERIFY_WITH_TIMEOUT(m_h->setting(QStringLiteral("m_lstDefaultChannels"))
+                                         .toStringList()
+                                         .contains(QStringLiteral("CCTV-1 Demo")),
+                                     qMax(0, 60000 - int(sinceStart.elapsed())));
+            qDebug() << QTest::currentDataTag() << "- Newly filled" << sinceStart.elapsed()
+                     << "ms after the start";
         }
-        QVERIFY2(bMeasured, "the machine stayed too busy to measure the player");
         QVERIFY(m_h->playerRunning());
     }
 
@@ -343,12 +366,150 @@ void TestFaults::faults()
              before.value(QStringLiteral("m_mapCategory")).toMap());
     const QStringList lstNewly =
         m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList();
-    if (service == ServiceReal)
+    if (service == ServiceReal || action == ServiceUpLater) {
         QVERIFY(lstNewly.contains(QStringLiteral("CCTV-1 Demo")) ||
                 lstNewly == before.value(QStringLiteral("m_lstDefaultChannels")).toStringList());
-    else
+    } else {
+        // Nothing a failing service said was taken: not the list, not its version.
         QCOMPARE(lstNewly, before.value(QStringLiteral("m_lstDefaultChannels")).toStringList());
+        QCOMPARE(m_h->setting(QStringLiteral("m_strChannelListVer")).toString(), QString());
+    }
     QCOMPARE(m_h->settingKeys().size(), 16);
+}
+
+void TestFaults::playbackSeen_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("connecting");      // "Connecting..." is shown first
+    QTest::addColumn<QStringList>("messages"); // then one of these
+    QTest::addColumn<int>("withinMs");
+    QTest::addColumn<Then>("then");
+
+    QStringList lstDropped;
+    for (const char *pszReason :
+         {"the stream ended", "no picture for 5 s", "cannot connect", "not found"})
+        lstDropped << QStringLiteral("No signal: %1. Reconnecting (1)...").arg(pszReason);
+    QTest::newRow("(a) refused port")
+        << QStringLiteral("http://127.0.0.1:9/dead.m3u8") << false
+        << QStringList{"No signal: cannot connect"} << 10000 << ShowsPlay;
+    QTest::newRow("(b) 404") << QStringLiteral("http://127.0.0.1:8765/demo/nosuch/live.m3u8")
+                             << false << QStringList{"No signal: not found"} << 10000 << ShowsPlay;
+    QTest::newRow("(c) accepts, never answers")
+        << kSilentUrl << true << QStringList{"No signal: no answer"} << 15000 << ShowsPlay;
+    QTest::newRow("(d) live channel's server killed, back 10 s later")
+        << kDemoUrl << false << lstDropped << 8000 << ServiceBack;
+    QTest::newRow("(e) closed while waiting to reconnect")
+        << kDemoUrl << false << lstDropped << 8000 << CloseWhileWaiting;
+}
+
+// The user's view of a channel that fails or drops, with the real service,
+// its live demo channels and play reports, and a server that never answers.
+void TestFaults::playbackSeen()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, connecting);
+    QFETCH(QStringList, messages);
+    QFETCH(int, withinMs);
+    QFETCH(Then, then);
+
+    m_h->stopService();
+    QVERIFY(m_h->startService());
+    ScriptedHttpServer silent;
+    silent.setScript([](const auto &) { return Answer{Answer::Hold, {}}; });
+    QVERIFY(silent.listen(8772));
+    m_h->newHome();
+    m_h->writeSettings(storedBefore(url));
+    const QString strPlays = QStringLiteral("SELECT count(*) FROM plays");
+    const int nPlaysBefore = m_h->queryDatabase(strPlays).toInt();
+    QVERIFY(m_h->startPlayer());
+    QTRY_COMPARE_WITH_TIMEOUT(m_h->windowRect().size(), QSize(800, 600), 10000);
+
+    // The status line in the middle of the window, told by the width of its
+    // text in the overlays' font.
+    const auto shows = [&](const QStringList &lstTexts) {
+        const int nWidth = centredTextWidth(m_h->grabWindow());
+        return std::any_of(lstTexts.cbegin(), lstTexts.cend(), [&](const QString &strText) {
+            CDlgVideoText overlay(nullptr);
+            overlay.m_strText = strText;
+            const int nText = overlay.textSize().width() - 2 * overlay.m_nMargin;
+            return nWidth > 0 && qAbs(nWidth - nText) <= 6;
+        });
+    };
+    QElapsedTimer clock;
+    clock.start();
+    if (then != ShowsPlay) {
+        QVERIFY(m_h->waitForPicture(20000));
+        m_h->killService();
+        clock.restart();
+    }
+    if (connecting) {
+        QVERIFY2(QTest::qWaitFor([&] { return shows({"Connecting..."}); }, 5000),
+                 qPrintable(m_h->saveShot("no-connecting")));
+        clock.restart();
+    }
+    QVERIFY2(QTest::qWaitFor([&] { return shows(messages); }, withinMs + 5000),
+             qPrintable(m_h->saveShot("no-message")));
+    const qint64 nMessageMs = clock.elapsed();
+    qDebug() << QTest::currentDataTag() << "- message after" << nMessageMs << "ms";
+    QVERIFY(nMessageMs <= withinMs);
+    QCOMPARE(m_h->windowTitle(), QStringLiteral("Mirel Player--Under Test"));
+
+    if (then == ShowsPlay) {
+        QCOMPARE(m_h->playButtonIcon(), QStringLiteral("play"));
+        verifyResponsive();
+    } else if (then == ServiceBack) {
+        // Nothing plays meanwhile, not even a stale picture under the message.
+        const QRect rc = m_h->windowRect();
+        QVERIFY(pictureStats(m_h->x().grab(rc.adjusted(rc.width() / 4, rc.height() / 4,
+                                                       -rc.width() / 4, -rc.height() / 4)))
+                    .fractionLit < 0.5);
+        QTest::qWait(qMax(0, 10000 - int(clock.elapsed())));
+        QVERIFY(m_h->startService());
+        clock.restart();
+        QVERIFY(m_h->waitForPicture(40000));
+        qDebug() << QTest::currentDataTag() << "- picture back after" << clock.elapsed() << "ms";
+        // Reconnecting is no new play: the service had one report.
+        QCOMPARE(m_h->queryDatabase(strPlays).toInt(), nPlaysBefore + 1);
+        QCOMPARE(m_h->playButtonIcon(), QStringLiteral("stop"));
+    }
+    m_h->x().requestClose(m_h->window());
+    const int nCloseMs = m_h->waitForPlayerExit(then == CloseWhileWaiting ? 1000 : 3000);
+    qDebug() << QTest::currentDataTag() << "- closed in" << nCloseMs << "ms";
+    QVERIFY2(nCloseMs >= 0, qPrintable(m_h->playerLog()));
+    QCOMPARE(m_h->playerExitCode(), 0);
+}
+
+void TestFaults::verifyResponsive(const std::function<void()> &during)
+{
+    // A window in which the idle reference window was slow as well says
+    // nothing about the player: it is measured again (the fault stays in
+    // effect), at most three times in all.
+    bool bMeasured = false;
+    for (int nAttempt = 0; nAttempt < 3 && !bMeasured; ++nAttempt) {
+        WmPinger pinger(m_h->window(), 20, m_h->playerPid());
+        WmPinger reference(m_nReferenceWindow, 20, m_reference.processId());
+        pinger.start();
+        reference.start();
+        QTest::qWait(300);
+        if (nAttempt == 0 && during)
+            during();
+        QTest::qWait(kMeasureMs);
+        const std::vector<double> trips = pinger.stop();
+        const std::vector<double> refTrips = reference.stop();
+        qDebug().noquote() << QTest::currentDataTag() << "- player:" << WmPinger::summary(trips)
+                           << "| idle reference window:" << WmPinger::summary(refTrips)
+                           << "| waits for a processor taken off: at most"
+                           << QString::number(pinger.maxQueued(), 'f', 1) << "ms";
+        QVERIFY(trips.size() > size_t(kMeasureMs / 40));
+        if (WmPinger::maxOf(trips) < kMaxStallMs) {
+            bMeasured = true;
+        } else {
+            QVERIFY2(WmPinger::maxOf(refTrips) >= kBusyMachineMs,
+                     qPrintable(QStringLiteral("GUI thread stalled: ") + WmPinger::summary(trips)));
+            qDebug() << "the machine was busy (the reference window stalled too); again";
+        }
+    }
+    QVERIFY2(bMeasured, "the machine stayed too busy to measure the player");
 }
 
 int main(int argc, char *argv[])
@@ -363,7 +524,8 @@ int main(int argc, char *argv[])
         window.show();
         return app.exec();
     }
-    QCoreApplication app(argc, argv);
+    // A GUI application: the test measures texts in the overlays' font.
+    QApplication app(argc, argv);
     TestFaults tc;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&tc, argc, argv);
