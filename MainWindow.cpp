@@ -25,9 +25,6 @@ constexpr int kListHeight = 200;
 constexpr int kPanelZoneRows = 69;
 constexpr int kPanelHeight = 70;
 constexpr int kPanelWidth = 500;
-// Time enough for the worker to take a stop command and close the video.
-constexpr int kRepaintAfterStopMs = 300;
-
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
@@ -169,6 +166,11 @@ bool MainWindow::play(const QString &name, const QString &url)
     qDebug() << "muted: " << (g_pSettings->m_bVolumeMuted ? "true" : "false");
     connect(m_pThreadVlc, &CThreadVlc::closeMainWindow, this, &MainWindow::onCloseMainWindow,
             Qt::UniqueConnection);
+    // libVLC leaves its last picture in the surface's window when it stops (as
+    // the watch has it do with a dead stream): painted black again, no stale
+    // picture stays under the message.
+    connect(m_pThreadVlc, &CThreadVlc::playerStopped, ui->centralWidget,
+            QOverload<>::of(&QWidget::update), Qt::UniqueConnection);
 
     setWindowTitle(tr("Mirel Player") + QStringLiteral("--") + name);
     postPlayInfo(name, url);
@@ -629,12 +631,6 @@ void MainWindow::onStreamStateChanged(CStreamWatch::State state)
     if (state == CStreamWatch::Failed)
         m_bPlaying = false;
     m_pDlgControl->setPlaying(m_bPlaying);
-    // The watch has the worker stop the dead stream; once that has happened
-    // the surface is painted black again, so no stale picture stays under the
-    // message.
-    if (state == CStreamWatch::Failed || state == CStreamWatch::Retrying)
-        QTimer::singleShot(kRepaintAfterStopMs, ui->centralWidget,
-                           QOverload<>::of(&QWidget::update));
     m_pDlgStatus->showText(m_streamWatch.statusText());
     if (state == CStreamWatch::Failed && m_bListIfStartFails)
         showChannelListHint();

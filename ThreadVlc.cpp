@@ -211,6 +211,7 @@ void CThreadVlc::stopPlayer()
     qDebug() << "stopPlayer";
     if (m_pPlayer)
         m_pPlayer->stop();
+    emit playerStopped();
 }
 
 void CThreadVlc::pollProgress()

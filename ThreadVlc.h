@@ -79,6 +79,8 @@ signals:
     // decoded), sent when it changes, looked at every 200 ms; bLive
     // tells whether the media is a live stream, as far as it has played.
     void progressChanged(quint32 nSerial, qint64 nFrames, bool bLive);
+    // A stop command has been carried out: libVLC draws nothing any more.
+    void playerStopped();
 
 public slots:
     void onStateChanged(int nState);
