@@ -17,7 +17,8 @@ CStreamWatch::CStreamWatch(QObject *parent)
             setState(Connecting);
     });
     connect(&m_timerOpenLimit, &QTimer::timeout, this, [this] { fail(TimedOut); });
-    connect(&m_timerStall, &QTimer::timeout, this, [this] { fail(NoPicture); });
+    connect(&m_timerStall, &QTimer::timeout, this,
+            [this] { fail(m_bSourceFailing ? CannotConnect : NoPicture); });
     connect(&m_backoff, &CBackoffTimer::due, this, &CStreamWatch::onReopenDue);
 }
 
@@ -78,6 +79,8 @@ void CStreamWatch::beginAttempt(quint32 nSerial)
 {
     m_nSerial = nSerial;
     m_nFrames = 0;
+    m_bSourceFailing = false;
+    m_timerStall.setInterval(m_timing.nStallMs);
     m_nBufferPercent = -1;
     m_timerStall.stop();
     m_timerConnecting.start();
@@ -183,12 +186,22 @@ void CStreamWatch::onPlaybackFailed(quint32 nSerial, int nFault)
     }
 }
 
-void CStreamWatch::onProgressChanged(quint32 nSerial, qint64 nFrames, bool bLive)
+void CStreamWatch::onProgressChanged(quint32 nSerial, qint64 nFrames, bool bLive,
+                                     bool bSourceFailing)
 {
-    qCDebug(lcStream) << "progress" << nSerial << nFrames << (bLive ? "live" : "");
+    qCDebug(lcStream) << "progress" << nSerial << nFrames << (bLive ? "live" : "")
+                      << (bSourceFailing ? "failing" : "");
     if (!isCurrent(nSerial))
         return;
     m_bLive = bLive;
+    if (bSourceFailing != m_bSourceFailing) {
+        // libVLC cannot reload the live playlist: once what it had buffered
+        // has run out, the stream has failed; no need to wait out a stall.
+        m_bSourceFailing = bSourceFailing;
+        m_timerStall.setInterval(bSourceFailing ? m_timing.nSourceLostMs : m_timing.nStallMs);
+        if (m_timerStall.isActive())
+            m_timerStall.start();
+    }
     if (nFrames <= m_nFrames)
         return;
     m_nFrames = nFrames;

@@ -50,6 +50,7 @@ public:
         int nConnectingMs = 1000;    // "Connecting..." when nothing has come by then
         int nOpenLimitMs = 15000;    // not Playing by then: failed
         int nStallMs = 5000;         // Playing, but nothing new for this long: stalled
+        int nSourceLostMs = 1500;    // the same while libVLC cannot reload a live playlist
         int nFirstRetryMs = 1000;    // the first wait before a reopen, doubled each time...
         int nLongestRetryMs = 30000; // ...up to this one, which then repeats
     };
@@ -85,7 +86,7 @@ private slots:
     void onBufferingChanged(quint32 nSerial, int nPercent);
     void onPlaybackEnded(quint32 nSerial);
     void onPlaybackFailed(quint32 nSerial, int nFault);
-    void onProgressChanged(quint32 nSerial, qint64 nFrames, bool bLive);
+    void onProgressChanged(quint32 nSerial, qint64 nFrames, bool bLive, bool bSourceFailing);
     void onReopenDue();
 
 private:
@@ -105,6 +106,7 @@ private:
     Reason m_reason = NoReason;
     bool m_bHasPlayed = false; // the channel has played since the user chose it
     bool m_bLive = false;      // what the worker last said of the playing media
+    bool m_bSourceFailing = false;
     qint64 m_nFrames = 0;
     int m_nBufferPercent = -1;
     QTimer m_timerConnecting;

@@ -198,6 +198,7 @@ void CThreadVlc::playPlayer()
     m_nSerial.storeRelease(nSerial);
     m_nLastFrames = -1;
     m_bLastLive = false;
+    m_bLastFailing = false;
     emit mediaOpened(nSerial, bOpened);
     m_pPlayer->play();
     m_pPlayer->setVolume(nVolume);
@@ -232,11 +233,13 @@ void CThreadVlc::pollProgress()
     bool bLive = m_bLastLive;
     if (nFrames > 0 && m_pPlayer->isPlaying())
         bLive = !m_pPlayer->isSeekable() || m_pLogWatch->playlistReloaded();
-    if (nFrames == m_nLastFrames && bLive == m_bLastLive)
+    const bool bFailing = m_pLogWatch->reloadFailing();
+    if (nFrames == m_nLastFrames && bLive == m_bLastLive && bFailing == m_bLastFailing)
         return;
     m_nLastFrames = nFrames;
     m_bLastLive = bLive;
-    emit progressChanged(currentSerial(), nFrames, bLive);
+    m_bLastFailing = bFailing;
+    emit progressChanged(currentSerial(), nFrames, bLive, bFailing);
 }
 
 void CThreadVlc::quitSequence()

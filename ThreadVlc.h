@@ -77,8 +77,9 @@ signals:
     void playbackFailed(quint32 nSerial, int nFault);
     // What has reached the user so far (pictures shown plus blocks of sound
     // decoded), sent when it changes, looked at every 200 ms; bLive
-    // tells whether the media is a live stream, as far as it has played.
-    void progressChanged(quint32 nSerial, qint64 nFrames, bool bLive);
+    // tells whether the media is a live stream, as far as it has played, and
+    // bSourceFailing that libVLC could not reload its live playlist.
+    void progressChanged(quint32 nSerial, qint64 nFrames, bool bLive, bool bSourceFailing);
     // A stop command has been carried out: libVLC draws nothing any more.
     void playerStopped();
 
@@ -116,4 +117,5 @@ private:
     QElapsedTimer m_progressClock;
     qint64 m_nLastFrames = -1;
     bool m_bLastLive = false;
+    bool m_bLastFailing = false;
 };

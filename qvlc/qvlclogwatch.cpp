@@ -50,6 +50,7 @@ void QVlcLogWatch::reset()
 {
     m_nFault.storeRelease(NoFault);
     m_nReloaded.storeRelease(0);
+    m_nReloadFailing.storeRelease(0);
 }
 
 QVlcLogWatch::Fault QVlcLogWatch::fault() const
@@ -60,6 +61,11 @@ QVlcLogWatch::Fault QVlcLogWatch::fault() const
 bool QVlcLogWatch::playlistReloaded() const
 {
     return m_nReloaded.loadAcquire() != 0;
+}
+
+bool QVlcLogWatch::reloadFailing() const
+{
+    return m_nReloadFailing.loadAcquire() != 0;
 }
 
 void QVlcLogWatch::callback(void *data, int level, const vlc_log_t *ctx, const char *fmt,
@@ -99,11 +105,15 @@ void QVlcLogWatch::take(int level, const char *module, const char *object, const
 {
     // A live playlist is fetched again every target duration; a finished one
     // never. libVLC says so at debug level when it worked, as a warning when
-    // it did not.
-    if (std::strcmp(module, "adaptive") == 0 &&
-        (startsWith(text, "Updated playlist") || startsWith(text, "Failed to update"))) {
-        m_nReloaded.storeRelease(1);
-        return;
+    // it did not (and then that it gives up).
+    if (std::strcmp(module, "adaptive") == 0) {
+        const bool bUpdated = startsWith(text, "Updated playlist");
+        if (bUpdated || startsWith(text, "Failed to update") ||
+            startsWith(text, "Could not update")) {
+            m_nReloaded.storeRelease(1);
+            m_nReloadFailing.storeRelease(bUpdated ? 0 : 1);
+            return;
+        }
     }
     // Faults are read from the stream objects (the access modules, which
     // connect and speak HTTP) only: other parts use words such as "cannot

@@ -18,8 +18,7 @@ struct vlc_log_t;
 // its debug lines (off by default).
 //
 // libVLC calls the log callback on any of its threads; the callback only
-// formats and records. fault() and playlistReloaded() may be read from any
-// thread.
+// formats and records. What it recorded may be read from any thread.
 class QVlcLogWatch
 {
 public:
@@ -44,6 +43,9 @@ public:
     Fault fault() const;
     // libVLC has reloaded the stream's playlist, or tried to, since reset().
     bool playlistReloaded() const;
+    // The last reload of the live playlist failed (its source is gone or
+    // failing); what libVLC has buffered still plays.
+    bool reloadFailing() const;
 
 private:
     static void callback(void *data, int level, const vlc_log_t *ctx, const char *fmt,
@@ -53,4 +55,5 @@ private:
     libvlc_instance_t *m_pInstance = nullptr; // not owned
     QAtomicInt m_nFault{NoFault};
     QAtomicInt m_nReloaded{0};
+    QAtomicInt m_nReloadFailing{0};
 };
