@@ -1,13 +1,15 @@
-// Load and save of the channel list at 1,000, 10,000 and 100,000 channels.
+// The channel list at 1,000 to 500,000 channels.
 //
 // Prints, per size, the median time to build the tabs from the settings store
-// (constructing the panel), of one saveChannelLists(), of writing the store to
-// disk afterwards, of tearing the panel down, and the process's peak memory.
-// Each size runs in a child process of its own (this program started again
-// with --size), so every peak-memory figure belongs to that size alone; the
-// child repeats the timings, the parent repeats the child and takes medians.
+// (constructing the panel), to show the panel (until its first paint is
+// done), to narrow the current tab by one keystroke in the search field, of
+// one saveChannelLists() on the GUI thread, of the store reaching the disk
+// afterwards, of tearing the panel down, and the process's peak memory. Each
+// size runs in a child process of its own (this program started again with
+// --size), so every peak-memory figure belongs to that size alone; the child
+// repeats the timings, the parent repeats the child and takes medians.
 //
-// Usage: bench_channellist [runs-per-child (5)] [children-per-size (3)]
+// Usage: bench_channellist [runs-per-child (5)] [children-per-size (3)] [sizes...]
 
 #include "DlgVideoList.h"
 #include "Settings.h"
@@ -15,8 +17,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 
 #include <sys/resource.h>
@@ -73,9 +77,37 @@ void fillStore(int nChannels)
     g_pSettings->sync();
 }
 
+// Shows the panel at the size the main window gives it and waits until the
+// layout and the first paint are done.
+void showPanel(CDlgVideoList *dlg)
+{
+    dlg->resize(1280, 200);
+    dlg->show();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// One keystroke into the search field of the panel, until the narrowed list
+// is painted; -1 when the panel has no search field.
+double filterOneKey(CDlgVideoList *dlg)
+{
+    auto *edit = dlg->findChild<QLineEdit *>(QStringLiteral("editChannelFilter"));
+    if (!edit)
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    QTest::keyClick(edit, Qt::Key_7);
+    QCoreApplication::processEvents();
+    const double dMs = timer.nsecsElapsed() / 1e6;
+    edit->clear();
+    QCoreApplication::processEvents();
+    return dMs;
+}
+
 int runChild(int nChannels, int nRuns)
 {
-    QVector<double> build, save, sync, teardown;
+    QVector<double> build, show, filter, save, sync, teardown;
     for (int r = 0; r < nRuns; ++r) {
         fillStore(nChannels);
         g_pSettings->load();
@@ -84,6 +116,12 @@ int runChild(int nChannels, int nRuns)
         timer.start();
         auto dlg = std::make_unique<CDlgVideoList>(nullptr);
         build << timer.nsecsElapsed() / 1e6;
+
+        timer.restart();
+        showPanel(dlg.get());
+        show << timer.nsecsElapsed() / 1e6;
+
+        filter << filterOneKey(dlg.get());
 
         timer.restart();
         dlg->saveChannelLists();
@@ -97,8 +135,8 @@ int runChild(int nChannels, int nRuns)
         dlg.reset();
         teardown << timer.nsecsElapsed() / 1e6;
     }
-    std::printf("%.3f %.3f %.3f %.3f %ld\n", median(build), median(save), median(sync),
-                median(teardown), peakKiB());
+    std::printf("%.3f %.3f %.3f %.3f %.3f %.3f %ld\n", median(build), median(show), median(filter),
+                median(save), median(sync), median(teardown), peakKiB());
     return 0;
 }
 
@@ -128,42 +166,47 @@ int main(int argc, char *argv[])
 
     const int nRuns = lstArgs.size() > 1 ? std::max(1, lstArgs.at(1).toInt()) : 5;
     const int nChildren = lstArgs.size() > 2 ? std::max(1, lstArgs.at(2).toInt()) : 3;
-    std::printf("channel list load/save, medians of %d runs in each of %d processes per size\n",
+    QVector<int> vecSizes;
+    for (int i = 3; i < lstArgs.size(); ++i)
+        vecSizes << lstArgs.at(i).toInt();
+    if (vecSizes.isEmpty())
+        vecSizes = {0, 1000, 10000, 100000, 200000, 500000};
+    std::printf("channel list, medians of %d runs (1 from 200,000 on) in each of %d processes "
+                "per size\n",
                 nRuns, nChildren);
-    std::printf("%9s %12s %12s %12s %12s %14s\n", "channels", "build ms", "save ms", "sync ms",
-                "teardown ms", "peak RSS MiB");
-    double dBaseBuild = 0;
-    for (int nChannels : {0, 1000, 10000, 100000}) {
-        QVector<double> build, save, sync, teardown, peak;
+    std::printf("%8s %10s %10s %10s %10s %10s %10s %10s\n", "channels", "build ms", "show ms",
+                "filter ms", "save ms", "disk ms", "free ms", "peak MiB");
+    for (int nChannels : qAsConst(vecSizes)) {
+        QVector<double> columns[7];
         for (int c = 0; c < nChildren; ++c) {
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child.start(QCoreApplication::applicationFilePath(),
                         {QStringLiteral("--size"), QString::number(nChannels),
-                         QString::number(nChannels >= 100000 ? std::min(nRuns, 3) : nRuns)});
+                         QString::number(nChannels >= 200000 ? 1 : nRuns)});
             if (!child.waitForFinished(-1) || child.exitCode() != 0) {
                 std::fprintf(stderr, "child for %d channels failed\n", nChannels);
                 return 1;
             }
             const QStringList lstFields =
                 QString::fromLatin1(child.readAllStandardOutput()).simplified().split(' ');
-            if (lstFields.size() != 5) {
+            if (lstFields.size() != 7) {
                 std::fprintf(stderr, "unexpected child output for %d channels\n", nChannels);
                 return 1;
             }
-            build << lstFields.at(0).toDouble();
-            save << lstFields.at(1).toDouble();
-            sync << lstFields.at(2).toDouble();
-            teardown << lstFields.at(3).toDouble();
-            peak << lstFields.at(4).toDouble() / 1024.0;
+            for (int i = 0; i < 7; ++i)
+                columns[i] << lstFields.at(i).toDouble() / (i == 6 ? 1024.0 : 1.0);
         }
-        std::printf("%9d %12.2f %12.2f %12.2f %12.2f %14.1f\n", nChannels, median(build),
-                    median(save), median(sync), median(teardown), median(peak));
-        if (nChannels == 1000)
-            dBaseBuild = median(build);
-        else if (nChannels > 1000 && dBaseBuild > 0)
-            std::printf("%9s build ratio to 1,000 channels: %.1fx for %dx the channels\n", "",
-                        median(build) / dBaseBuild, nChannels / 1000);
+        std::printf("%8d", nChannels);
+        for (int i = 0; i < 7; ++i) {
+            const double d = median(columns[i]);
+            if (d < 0)
+                std::printf(" %10s", "n/a");
+            else
+                std::printf(i == 6 ? " %10.1f" : " %10.2f", d);
+        }
+        std::printf("\n");
+        std::fflush(stdout);
     }
     return 0;
 }
