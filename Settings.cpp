@@ -1,89 +1,115 @@
 #include "Settings.h"
 
+#include "SettingsFileCheck.h"
+#include "SettingsWriter.h"
+
 #include <QDebug>
 #include <QEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
-#include <QTemporaryDir>
+#include <QtConcurrent>
 
 CSettings *g_pSettings = nullptr;
 
-namespace {
-
-// QSettings refuses to write a file it could not parse, so a damaged file would
-// silently swallow every later change. Before the real store opens the file,
-// try a copy of it once; if the copy cannot be parsed and written back, move the
-// file aside (nothing the user had is destroyed) and start from the defaults.
-bool storeIsWritable(const QString &strPath)
+CSettings::CSettings(const QString &strOrganization, const QString &strApplication,
+                     ChannelLists lists)
+    : CSettings(SettingsFileCheck(strOrganization, strApplication), strOrganization, strApplication,
+                lists)
 {
-    QTemporaryDir dir;
-    const QString strCopy = dir.filePath(QStringLiteral("probe.conf"));
-    if (!dir.isValid() || !QFile::copy(strPath, strCopy))
-        return false;
-    QFile::setPermissions(strCopy, QFile::ReadOwner | QFile::WriteOwner);
-    QSettings probe(strCopy, QSettings::IniFormat);
-    probe.setValue(QStringLiteral("probe"), 1);
-    probe.sync();
-    return probe.status() == QSettings::NoError;
 }
 
-QString setAsideUnreadableStore(const QString &strOrganization, const QString &strApplication)
+// The file has been checked (and moved aside when unreadable) by the time the
+// QSettings base opens it.
+CSettings::CSettings(const SettingsFileCheck &check, const QString &strOrganization,
+                     const QString &strApplication, ChannelLists lists)
+    : QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization, strApplication)
 {
-    const QString strPath =
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization, strApplication)
-            .fileName();
-    if (!QFileInfo::exists(strPath) || storeIsWritable(strPath))
-        return strOrganization;
+    m_pWriter = new SettingsWriter(
+        this, [this] { applyValues(); }, this);
+    connect(m_pWriter, &SettingsWriter::written, this, &CSettings::onWritten);
+    connect(&m_watchChannelLists, &QFutureWatcher<ChannelListValues>::finished, this,
+            &CSettings::onChannelListsRead);
 
-    const QString strAside = strPath + QStringLiteral(".corrupt");
-    QFile::remove(strAside);
-    if (QFile::rename(strPath, strAside))
-        qDebug() << "settings file unreadable, moved aside to" << strAside;
-    else
-        qDebug() << "settings file unreadable and could not be moved aside:" << strPath;
-    return strOrganization;
-}
-
-} // namespace
-
-CSettings::CSettings(const QString &strOrganization, const QString &strApplication)
-    : QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                setAsideUnreadableStore(strOrganization, strApplication), strApplication)
-{
-    load();
+    if (lists == ChannelLists::ReadNow) {
+        load();
+        return;
+    }
+    // Parsing the lists of a big file takes QSettings most of a second; the
+    // other keys come from the check's copy, which holds only them.
+    loadAllButChannelLists(
+        [&check](const QString &strKey, const QVariant &def) { return check.value(strKey, def); });
+    m_bChannelListsLoaded = false;
+    m_pWriter->setHeld(true);
+    m_watchChannelLists.setFuture(QtConcurrent::run(&CSettings::readChannelLists, fileName()));
 }
 
 CSettings::~CSettings()
 {
-    save();
-    // The base class writes on destruction as well; writing here first lets a
-    // failure be reported while there is still someone to report it.
-    sync();
+    // The last write: with the lists read in full, everything pending, on this
+    // thread. A failure is reported while there is still someone to report it.
+    m_watchChannelLists.waitForFinished();
+    if (!m_bChannelListsLoaded)
+        onChannelListsRead();
+    m_pWriter->flush();
     reportWriteFailure();
+    delete m_pWriter;
+    m_pWriter = nullptr;
+}
+
+void CSettings::loadAllButChannelLists(
+    const std::function<QVariant(const QString &, const QVariant &)> &read)
+{
+    m_nMainWindowHeight = read(QStringLiteral("m_nMainWindowHeight"), 250).toInt();
+    m_nMainWindowWidth = read(QStringLiteral("m_nMainWindowWidth"), 400).toInt();
+    m_bMainWindowMaximized = read(QStringLiteral("m_bMainWindowMaximized"), true).toBool();
+    m_bVolumeMuted = read(QStringLiteral("m_bVolumeMuted"), false).toBool();
+    m_nVolume = read(QStringLiteral("m_nVolume"), 100).toInt();
+    m_bAutoPlayLast = read(QStringLiteral("m_bAutoPlayLast"), true).toBool();
+    m_strRegion = read(QStringLiteral("m_strRegion"), QStringLiteral("all")).toString();
+    m_nLanguage = read(QStringLiteral("m_nLanguage"), int(QLocale::system().language())).toInt();
+    m_strChannelListVer = read(QStringLiteral("m_strChannelListVer"), QVariant()).toString();
+    m_strPlayingVideoName = read(QStringLiteral("m_strPlayingVideoName"), QVariant()).toString();
+    m_strPlayingVideoUrl = read(QStringLiteral("m_strPlayingVideoUrl"), QVariant()).toString();
+    m_strPlayingRegion = read(QStringLiteral("m_strPlayingRegion"), QVariant()).toString();
+    m_nCategoryVer = read(QStringLiteral("m_nCategoryVer"), QVariant()).toInt();
 }
 
 void CSettings::load()
 {
-    m_nMainWindowHeight = value(QStringLiteral("m_nMainWindowHeight"), 250).toInt();
-    m_nMainWindowWidth = value(QStringLiteral("m_nMainWindowWidth"), 400).toInt();
-    m_bMainWindowMaximized = value(QStringLiteral("m_bMainWindowMaximized"), true).toBool();
-    m_bVolumeMuted = value(QStringLiteral("m_bVolumeMuted"), false).toBool();
-    m_nVolume = value(QStringLiteral("m_nVolume"), 100).toInt();
-    m_bAutoPlayLast = value(QStringLiteral("m_bAutoPlayLast"), true).toBool();
-    m_strRegion = value(QStringLiteral("m_strRegion"), QStringLiteral("all")).toString();
-    m_nLanguage = value(QStringLiteral("m_nLanguage"), int(QLocale::system().language())).toInt();
-    m_strChannelListVer = value(QStringLiteral("m_strChannelListVer")).toString();
-    m_strPlayingVideoName = value(QStringLiteral("m_strPlayingVideoName")).toString();
-    m_strPlayingVideoUrl = value(QStringLiteral("m_strPlayingVideoUrl")).toString();
-    m_strPlayingRegion = value(QStringLiteral("m_strPlayingRegion")).toString();
-    m_nCategoryVer = value(QStringLiteral("m_nCategoryVer")).toInt();
+    m_watchChannelLists.waitForFinished();
+    loadAllButChannelLists(
+        [this](const QString &strKey, const QVariant &def) { return value(strKey, def); });
     m_lstCategoryList = value(QStringLiteral("m_lstCategoryList")).toStringList();
     m_mapCategory = value(QStringLiteral("m_mapCategory")).toMap();
     m_lstDefaultChannels = value(QStringLiteral("m_lstDefaultChannels")).toStringList();
 }
 
-void CSettings::save()
+CSettings::ChannelListValues CSettings::readChannelLists(const QString &strPath)
+{
+    // A QSettings object of this thread on the same file: it shares what the
+    // store's own object has read of it, and parses it here.
+    const QSettings settings(strPath, QSettings::IniFormat);
+    ChannelListValues values;
+    values.lstCategoryList = settings.value(QStringLiteral("m_lstCategoryList")).toStringList();
+    values.mapCategory = settings.value(QStringLiteral("m_mapCategory")).toMap();
+    values.lstDefaultChannels =
+        settings.value(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    return values;
+}
+
+void CSettings::onChannelListsRead()
+{
+    if (m_bChannelListsLoaded)
+        return;
+    const ChannelListValues values = m_watchChannelLists.result();
+    m_lstCategoryList = values.lstCategoryList;
+    m_mapCategory = values.mapCategory;
+    m_lstDefaultChannels = values.lstDefaultChannels;
+    m_bChannelListsLoaded = true;
+    m_pWriter->setHeld(false);
+    emit channelListsReady();
+}
+
+void CSettings::applyValues()
 {
     setValue(QStringLiteral("m_nMainWindowHeight"), m_nMainWindowHeight);
     setValue(QStringLiteral("m_nMainWindowWidth"), m_nMainWindowWidth);
@@ -103,13 +129,35 @@ void CSettings::save()
     setValue(QStringLiteral("m_lstDefaultChannels"), m_lstDefaultChannels);
 }
 
+void CSettings::save()
+{
+    m_pWriter->changed();
+}
+
+void CSettings::sync()
+{
+    m_watchChannelLists.waitForFinished();
+    if (!m_bChannelListsLoaded)
+        onChannelListsRead();
+    m_pWriter->flush();
+}
+
 bool CSettings::event(QEvent *pEvent)
 {
-    const bool bDeferredWrite = pEvent->type() == QEvent::UpdateRequest;
-    const bool bResult = QSettings::event(pEvent);
-    if (bDeferredWrite)
-        reportWriteFailure();
-    return bResult;
+    // QSettings would write the whole file here, on the GUI thread; the
+    // writer does it elsewhere and less often.
+    if (pEvent->type() == QEvent::UpdateRequest)
+        return true;
+    return QSettings::event(pEvent);
+}
+
+void CSettings::onWritten(QSettings::Status status)
+{
+    // The worker's object saw the failure; let this one see it too (for a
+    // file that cannot be written QSettings finds out without writing).
+    if (status != QSettings::NoError)
+        QSettings::sync();
+    reportWriteFailure();
 }
 
 void CSettings::reportWriteFailure()
