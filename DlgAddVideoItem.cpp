@@ -1,12 +1,10 @@
 #include "DlgAddVideoItem.h"
 #include "ui_DlgAddVideoItem.h"
 
-#include "DlgVideoList.h"
+#include "ChannelListModel.h"
 
 #include <QDebug>
-#include <QListWidget>
 #include <QMessageBox>
-#include <QTabWidget>
 
 CDlgAddVideoItem::CDlgAddVideoItem(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgAddVideoItem)
 {
@@ -18,17 +16,17 @@ CDlgAddVideoItem::~CDlgAddVideoItem()
     delete ui;
 }
 
-void CDlgAddVideoItem::init(QListWidget *list, int row)
+void CDlgAddVideoItem::init(ChannelListModel *channels, int row)
 {
-    m_pList = list;
+    m_pChannels = channels;
     m_nRow = row;
     if (row < 0) {
         setWindowTitle(tr("Add Channel"));
         return;
     }
-    if (const VideoItem *rec = list ? videoItemOf(list->item(row)) : nullptr) {
-        ui->editChannelName->setText(rec->strName);
-        ui->editChannelUrl->setText(rec->strUrl);
+    if (channels && row < channels->count()) {
+        ui->editChannelName->setText(channels->record(row).strName);
+        ui->editChannelUrl->setText(channels->record(row).strUrl);
     }
     setWindowTitle(tr("Edit Channel"));
 }
@@ -46,44 +44,30 @@ void CDlgAddVideoItem::on_buttonBox_accepted()
         return;
     }
 
-    if (!m_pList) {
+    if (!m_pChannels) {
         qDebug() << "channel list to edit no longer exists";
         reject();
         return;
     }
 
     if (m_nRow < 0) {
-        auto *pVideoList = qobject_cast<CDlgVideoList *>(parentWidget());
-        if (!pVideoList) {
-            qDebug() << "no channel list to add the channel to";
-            reject();
-            return;
-        }
-        // Add to the tab this dialog was opened for, even if another tab has
-        // become current meanwhile (a "Newly" refresh can switch tabs).
-        int nTab = -1;
-        for (QWidget *pWidget = m_pList->parentWidget(); pWidget;
-             pWidget = pWidget->parentWidget()) {
-            if (auto *pTabs = qobject_cast<QTabWidget *>(pWidget)) {
-                nTab = pTabs->indexOf(m_pList);
-                break;
-            }
-        }
-        pVideoList->addChannel(nTab, strName, strUrl, QString(), 0);
+        // Added to the list this dialog was opened for, even if another tab
+        // has become current meanwhile (a "Newly" refresh can switch tabs).
+        VideoItem rec;
+        rec.strName = strName;
+        rec.strUrl = strUrl;
+        m_pChannels->append(rec);
         accept();
         return;
     }
 
-    QListWidgetItem *item = m_pList->item(m_nRow);
-    VideoItem *rec = videoItemOf(item);
-    if (!rec) {
+    if (m_nRow >= m_pChannels->count()) {
         qDebug() << "channel to edit no longer exists:" << m_nRow;
         reject();
         return;
     }
-    rec->strName = strName;
-    rec->strUrl = strUrl;
-    item->setText(strName); // logo and tooltip stay as they were made
+    // Logo and tooltip stay as they were made.
+    m_pChannels->setNameAndUrl(m_nRow, strName, strUrl);
     accept();
 }
 

@@ -3,25 +3,24 @@
 #include <QDialog>
 #include <QPointer>
 
-class QListWidget;
+class ChannelListModel;
 
 namespace Ui {
 class CDlgAddVideoItem;
 }
 
 // Asks for a channel's name and stream URL; in add mode it appends the channel
-// to the channel list (its parent), in edit mode it rewrites the given row.
+// to the given list, in edit mode it rewrites the given row of it.
 class CDlgAddVideoItem : public QDialog
 {
     Q_OBJECT
 
 public:
-    // parent must be the channel list (CDlgVideoList), whose addChannel adds.
     explicit CDlgAddVideoItem(QWidget *parent);
     ~CDlgAddVideoItem() override;
 
-    // row -1: add a channel; otherwise the row of list to edit.
-    void init(QListWidget *list, int row);
+    // row -1: add a channel; otherwise the row of channels to edit.
+    void init(ChannelListModel *channels, int row);
 
 public slots:
     void on_buttonBox_accepted();
@@ -31,6 +30,6 @@ private:
     void refuse(const QString &strText);
 
     Ui::CDlgAddVideoItem *ui;
-    QPointer<QListWidget> m_pList;
+    QPointer<ChannelListModel> m_pChannels;
     int m_nRow = -1;
 };

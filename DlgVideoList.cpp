@@ -1,87 +1,33 @@
 #include "DlgVideoList.h"
 #include "ui_DlgVideoList.h"
 
+#include "ChannelFilterProxy.h"
+#include "ChannelSearchField.h"
 #include "DlgAddCategory.h"
 #include "DlgAddVideoItem.h"
 #include "Settings.h"
-#include "VideoLogo.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QDebug>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QIcon>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
-#include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QtConcurrent>
+
+#include <algorithm>
 
 // The pictures live in the resources of the core library; a static library's
 // resource object is only linked in when something asks for it.
 static void initResources()
 {
     Q_INIT_RESOURCE(res);
-}
-
-namespace {
-
-// Reading an icon file is costly and every list item of a logo shares the same
-// picture, so each resource path is loaded once.
-QIcon cachedIcon(const QString &strPath)
-{
-    static QHash<QString, QIcon> s_icons;
-    auto it = s_icons.constFind(strPath);
-    if (it == s_icons.constEnd())
-        it = s_icons.insert(strPath, QIcon(strPath));
-    return *it;
-}
-
-int scoreFromText(const QString &strText)
-{
-    bool bOk = false;
-    const int nScore = strText.toInt(&bOk, 10);
-    return bOk ? nScore : 0;
-}
-
-// The stored form of a list: name, URL and score of each channel in row order.
-QStringList triplesOf(const QListWidget *list)
-{
-    QStringList lstTriples;
-    if (!list)
-        return lstTriples;
-    lstTriples.reserve(list->count() * 3);
-    for (int i = 0; i < list->count(); ++i) {
-        const VideoItem *rec = videoItemOf(list->item(i));
-        if (!rec)
-            continue;
-        lstTriples << rec->strName << rec->strUrl << QString::number(rec->nScore);
-    }
-    return lstTriples;
-}
-
-void appendRecord(QListWidget *list, VideoItem *rec)
-{
-    auto *item = new QListWidgetItem();
-    item->setData(Qt::SizeHintRole, QSize(180, 40));
-    item->setData(Qt::DisplayRole, rec->strName);
-    item->setData(Qt::ToolTipRole, rec->strName);
-    item->setData(Qt::UserRole, QVariant::fromValue(qlonglong(reinterpret_cast<quintptr>(rec))));
-    item->setData(Qt::DecorationRole, cachedIcon(logoForChannel(rec->strName, list->count())));
-    list->addItem(item);
-}
-
-} // namespace
-
-VideoItem *videoItemOf(const QListWidgetItem *item)
-{
-    if (!item)
-        return nullptr;
-    return reinterpret_cast<VideoItem *>(quintptr(item->data(Qt::UserRole).toLongLong()));
 }
 
 CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgVideoList)
@@ -111,6 +57,18 @@ CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlg
     connect(m_pTabWidget, &QTabWidget::currentChanged, this, &CDlgVideoList::onTabCurrentChanged);
     connect(m_pTabWidget->tabBar(), &QTabBar::tabMoved, this, &CDlgVideoList::onTabMoved);
 
+    // The search field sits right of the tabs, in the tab bar's row.
+    m_pSearch = new ChannelSearchField(m_pTabWidget);
+    m_pSearch->setMinimumWidth(160);
+    m_pTabWidget->setCornerWidget(m_pSearch, Qt::TopRightCorner);
+    connect(m_pSearch, &QLineEdit::textChanged, this, &CDlgVideoList::applySearch);
+    connect(m_pSearch, &ChannelSearchField::activated, this, &CDlgVideoList::playFirstMatch);
+    auto *pFind = new QAction(this);
+    pFind->setShortcut(QKeySequence::Find);
+    pFind->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(pFind, &QAction::triggered, this, &CDlgVideoList::startSearch);
+    addAction(pFind);
+
     auto *pLayout = new QHBoxLayout;
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->setSpacing(0);
@@ -118,6 +76,8 @@ CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlg
     pLayout->addWidget(m_pTabWidget);
     setLayout(pLayout);
 
+    connect(&m_watchStoredTabs, &QFutureWatcher<StoredTabs>::finished, this,
+            [this] { showStoredTabs(m_watchStoredTabs.result()); });
     loadChannelLists();
 
     ui->actionImport_Channel_List->setVisible(false);
@@ -129,6 +89,7 @@ CDlgVideoList::~CDlgVideoList()
     // From here on the tab and row handlers do nothing, so tearing the tabs
     // down neither touches the (deleted) form nor tells the main window.
     m_bClosing = true;
+    m_watchStoredTabs.waitForFinished();
     delete ui;
     ui = nullptr;
     delete m_pMenuContext;
@@ -137,19 +98,75 @@ CDlgVideoList::~CDlgVideoList()
     removeAllTabs();
 }
 
-QListWidget *CDlgVideoList::listAt(int nTab) const
+QListView *CDlgVideoList::listAt(int nTab) const
 {
-    return qobject_cast<QListWidget *>(m_pTabWidget->widget(nTab));
+    return qobject_cast<QListView *>(m_pTabWidget->widget(nTab));
 }
 
-QListWidget *CDlgVideoList::currentList() const
+QListView *CDlgVideoList::currentList() const
 {
-    return qobject_cast<QListWidget *>(m_pTabWidget->currentWidget());
+    return qobject_cast<QListView *>(m_pTabWidget->currentWidget());
+}
+
+ChannelListModel *CDlgVideoList::channelModel(int nTab) const
+{
+    return modelOf(listAt(nTab));
+}
+
+QListView *CDlgVideoList::channelView(int nTab) const
+{
+    return listAt(nTab);
+}
+
+ChannelFilterProxy *CDlgVideoList::proxyOf(const QListView *view)
+{
+    return view ? static_cast<ChannelFilterProxy *>(view->model()) : nullptr;
+}
+
+ChannelListModel *CDlgVideoList::modelOf(const QListView *view)
+{
+    ChannelFilterProxy *proxy = proxyOf(view);
+    return proxy ? proxy->channels() : nullptr;
+}
+
+int CDlgVideoList::sourceRow(const QListView *view, int nRow)
+{
+    ChannelFilterProxy *proxy = proxyOf(view);
+    if (!proxy || nRow < 0 || nRow >= proxy->rowCount())
+        return -1;
+    return proxy->mapToSource(proxy->index(nRow, 0)).row();
+}
+
+int CDlgVideoList::currentRowOf(const QListView *view)
+{
+    return view ? view->currentIndex().row() : -1;
+}
+
+int CDlgVideoList::selectedCountOf(const QListView *view)
+{
+    return view ? view->selectionModel()->selectedIndexes().size() : 0;
+}
+
+void CDlgVideoList::makeCurrent(QListView *view, const QModelIndex &index)
+{
+    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    view->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+QVector<int> CDlgVideoList::selectedSourceRows(const QListView *view) const
+{
+    QVector<int> vecRows;
+    if (!view)
+        return vecRows;
+    const ChannelFilterProxy *proxy = proxyOf(view);
+    for (const QModelIndex &index : view->selectionModel()->selectedIndexes())
+        vecRows << proxy->mapToSource(index).row();
+    return vecRows;
 }
 
 int CDlgVideoList::newTab(QString strCategoryName, bool bSetCurrent)
 {
-    auto *list = new QListWidget(this);
+    auto *list = new QListView(this);
     list->setIconSize(QSize(32, 32));
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setViewMode(QListView::ListMode);
@@ -157,92 +174,115 @@ int CDlgVideoList::newTab(QString strCategoryName, bool bSetCurrent)
     list->setMovement(QListView::Static);
     list->setWrapping(true);
     list->setResizeMode(QListView::Adjust);
+    // Every row is 180 by 40: the view never measures them one by one.
+    list->setUniformItemSizes(true);
+    auto *channels = new ChannelListModel(list);
+    list->setModel(new ChannelFilterProxy(channels, list));
+    m_pSearch->watch(list);
 
-    const int nIndex = m_pTabWidget->addTab(list, cachedIcon(QStringLiteral(":/res/category.png")),
-                                            strCategoryName);
-    connect(list, &QListWidget::currentRowChanged, this, &CDlgVideoList::onListCurrentChanged);
-    connect(list, &QListWidget::doubleClicked, this, &CDlgVideoList::doubleClickedChannel);
+    const int nIndex =
+        m_pTabWidget->addTab(list, QIcon(QStringLiteral(":/res/category.png")), strCategoryName);
+    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &CDlgVideoList::onListCurrentChanged);
+    connect(list, &QListView::doubleClicked, this, &CDlgVideoList::doubleClickedChannel);
     if (bSetCurrent)
         m_pTabWidget->setCurrentIndex(nIndex);
     return nIndex;
 }
 
-void CDlgVideoList::insertChannelItem(int nTab, VideoItem *rec)
+void CDlgVideoList::insertChannelItem(int nTab, const VideoItem &rec)
 {
-    if (!rec)
-        return;
-    QListWidget *list = nTab < 0 ? currentList() : listAt(nTab);
-    if (!list) {
-        qDebug() << "no tab" << nTab << "for channel" << rec->strName;
-        delete rec;
+    ChannelListModel *channels = modelOf(nTab < 0 ? currentList() : listAt(nTab));
+    if (!channels) {
+        qDebug() << "no tab" << nTab << "for channel" << rec.strName;
         return;
     }
-    appendRecord(list, rec);
+    channels->append(rec);
 }
 
 void CDlgVideoList::addChannel(int nTab, QString name, QString url, QString region, int score)
 {
-    auto *rec = new VideoItem;
-    rec->strName = name;
-    rec->strUrl = url;
-    rec->strRegion = region;
-    rec->nScore = score;
+    VideoItem rec;
+    rec.strName = name;
+    rec.strUrl = url;
+    rec.strRegion = region;
+    rec.nScore = score;
     insertChannelItem(nTab, rec);
 }
 
-void CDlgVideoList::loadCategory(QString name, QStringList triples)
+void CDlgVideoList::loadCategory(QString name, ChannelListModel::Rows rows)
 {
     const int nIndex = newTab(name, true);
-    QListWidget *list = listAt(nIndex);
-    clearChannelList(list);
-
-    // A list whose length is not a multiple of three still yields its last,
-    // incomplete channel; missing fields stay empty (URL) or 0 (score).
-    VideoItem *rec = nullptr;
-    for (int k = 0; k < triples.size(); ++k) {
-        switch (k % 3) {
-        case 0:
-            rec = new VideoItem;
-            rec->strName = triples.at(k);
-            appendRecord(list, rec); // the logo is chosen from the name alone
-            break;
-        case 1:
-            rec->strUrl = triples.at(k);
-            break;
-        default:
-            rec->nScore = scoreFromText(triples.at(k));
-            break;
-        }
-    }
-
+    modelOf(listAt(nIndex))->setRows(std::move(rows));
     m_pListNewly = listAt(0);
     selectPlayingChannel();
+}
+
+CDlgVideoList::StoredTabs CDlgVideoList::readStoredTabs(const QString &strNewly,
+                                                        const QStringList &lstDefault,
+                                                        const QStringList &lstCategories,
+                                                        const QVariantMap &map)
+{
+    StoredTabs tabs;
+    tabs.lstNames << strNewly;
+    tabs.vecRows << ChannelListModel::rowsFromTriples(lstDefault);
+    for (const QString &strName : lstCategories) {
+        const QVariant varChannels = map.value(strName);
+        if (varChannels.isValid() && varChannels.userType() != QMetaType::QStringList)
+            qDebug() << "category" << strName
+                     << "is not stored as a string list:" << varChannels.typeName();
+        tabs.lstNames << strName;
+        tabs.vecRows << ChannelListModel::rowsFromTriples(varChannels.toStringList());
+    }
+    return tabs;
+}
+
+void CDlgVideoList::showStoredTabs(StoredTabs tabs)
+{
+    if (m_bClosing)
+        return;
+    removeAllTabs();
+    for (int i = 0; i < tabs.lstNames.size(); ++i)
+        loadCategory(tabs.lstNames.at(i), std::move(tabs.vecRows[i]));
+    if (m_pTabWidget->currentIndex() != 0)
+        m_pTabWidget->setCurrentIndex(0);
+    if (!m_bClosing)
+        updateActions();
+    if (!m_bLoaded) {
+        m_bLoaded = true;
+        setEnabled(true);
+        emit loaded();
+    }
 }
 
 void CDlgVideoList::loadChannelLists()
 {
     if (!g_pSettings) {
         qDebug() << "no settings store: the channel list starts empty";
-        loadCategory(tr("Newly"), QStringList());
+        showStoredTabs(readStoredTabs(tr("Newly"), {}, {}, {}));
+        return;
+    }
+    if (!g_pSettings->channelListsLoaded()) {
+        // A big store is still being read: an empty "Newly" tab until then,
+        // and nothing to edit (or to store over what is being read).
+        loadCategory(tr("Newly"), {});
+        setEnabled(false);
+        connect(g_pSettings, &CSettings::channelListsReady, this, &CDlgVideoList::onStoreLoaded,
+                Qt::UniqueConnection);
         return;
     }
     const QStringList lstDefault = g_pSettings->m_lstDefaultChannels;
+    const QStringList lstCategories = g_pSettings->m_lstCategoryList;
     const QVariantMap mapCategory = g_pSettings->m_mapCategory;
-    const QStringList lstCategoryList = g_pSettings->m_lstCategoryList;
+    showStoredTabs(readStoredTabs(tr("Newly"), lstDefault, lstCategories, mapCategory));
+}
 
-    loadCategory(tr("Newly"), lstDefault);
-    for (const QString &strName : lstCategoryList) {
-        const QVariant varChannels = mapCategory.value(strName);
-        if (varChannels.isValid() && varChannels.userType() != QMetaType::QStringList)
-            qDebug() << "category" << strName
-                     << "is not stored as a string list:" << varChannels.typeName();
-        loadCategory(strName, varChannels.toStringList());
-    }
-
-    if (m_pTabWidget->currentIndex() != 0)
-        m_pTabWidget->setCurrentIndex(0);
-    if (!m_bClosing)
-        updateActions();
+void CDlgVideoList::onStoreLoaded()
+{
+    // The rows of a big store are made off the GUI thread as well.
+    m_watchStoredTabs.setFuture(QtConcurrent::run(
+        &CDlgVideoList::readStoredTabs, tr("Newly"), g_pSettings->m_lstDefaultChannels,
+        g_pSettings->m_lstCategoryList, g_pSettings->m_mapCategory));
 }
 
 void CDlgVideoList::selectPlayingChannel()
@@ -251,19 +291,22 @@ void CDlgVideoList::selectPlayingChannel()
         return;
     const QString strName = g_pSettings->m_strPlayingVideoName;
     for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
-        QListWidget *list = listAt(nTab);
-        if (!list)
+        QListView *list = listAt(nTab);
+        ChannelListModel *channels = modelOf(list);
+        const int nRow = channels ? channels->findName(strName) : -1;
+        if (nRow < 0)
             continue;
-        for (int nRow = 0; nRow < list->count(); ++nRow) {
-            if (list->item(nRow)->text() != strName)
-                continue;
-            const QModelIndex index = list->model()->index(nRow, 0);
-            list->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
-            list->setCurrentIndex(index);
-            list->scrollTo(index, QAbstractItemView::EnsureVisible);
-            m_pTabWidget->setCurrentIndex(nTab);
-            return;
+        ChannelFilterProxy *proxy = proxyOf(list);
+        QModelIndex index = proxy->mapFromSource(channels->index(nRow));
+        if (!index.isValid()) {
+            // Hidden by a search: the search gives way.
+            m_pSearch->clear();
+            proxy->setFilterText(QString());
+            index = proxy->mapFromSource(channels->index(nRow));
         }
+        makeCurrent(list, index);
+        m_pTabWidget->setCurrentIndex(nTab);
+        return;
     }
 }
 
@@ -273,60 +316,46 @@ void CDlgVideoList::saveChannelLists()
         qDebug() << "no settings store: the channel list is not saved";
         return;
     }
-    g_pSettings->setDefaultChannels(triplesOf(m_pListNewly));
+    if (!m_bLoaded) {
+        // Storing now would write the empty tabs over the stored lists.
+        qDebug() << "the stored channel lists are still being read: not saved";
+        return;
+    }
+    ChannelListModel *newly = modelOf(m_pListNewly);
+    g_pSettings->setDefaultChannels(newly ? newly->triples() : QStringList());
     g_pSettings->clearCategories();
     for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
-        QListWidget *list = listAt(nTab);
+        QListView *list = listAt(nTab);
         if (!list || list == m_pListNewly)
             continue;
-        g_pSettings->addCategory(m_pTabWidget->tabText(nTab), triplesOf(list));
+        g_pSettings->addCategory(m_pTabWidget->tabText(nTab), modelOf(list)->triples());
     }
     g_pSettings->save();
 }
 
-void CDlgVideoList::setNewlyChannels(QList<VideoItem *> list)
+void CDlgVideoList::setNewlyChannels(const QVector<VideoItem> &vecChannels)
 {
-    if (!m_pListNewly) {
-        qDebug() << "no Newly list to fill";
-        qDeleteAll(QSet<VideoItem *>(list.cbegin(), list.cend()));
-        return;
-    }
-    clearChannelList(m_pListNewly);
-    QSet<VideoItem *> setSeen;
-    for (VideoItem *rec : list) {
-        if (!rec)
-            continue;
-        // Each record may hang off one item only, or it would be freed twice.
-        if (setSeen.contains(rec)) {
-            qDebug() << "channel record handed in twice:" << rec->strName;
-            continue;
-        }
-        setSeen.insert(rec);
-        appendRecord(m_pListNewly, rec);
-    }
-    saveChannelLists();
-    selectPlayingChannel();
+    setNewlyRows(ChannelListModel::rowsFromRecords(vecChannels));
 }
 
-void CDlgVideoList::clearChannelList(QListWidget *list)
+void CDlgVideoList::setNewlyRows(ChannelListModel::Rows rows)
 {
-    if (!list)
+    ChannelListModel *newly = modelOf(m_pListNewly);
+    if (!newly) {
+        qDebug() << "no Newly list to fill";
         return;
-    for (int nRow = list->count() - 1; nRow >= 0; --nRow) {
-        QListWidgetItem *item = list->item(nRow);
-        delete videoItemOf(item);
-        item->setData(Qt::UserRole, 0);
     }
-    list->clear();
+    newly->setRows(std::move(rows));
+    saveChannelLists();
+    selectPlayingChannel();
 }
 
 void CDlgVideoList::removeAllTabs()
 {
     for (int nTab = m_pTabWidget->count() - 1; nTab >= 0; --nTab) {
-        QListWidget *list = listAt(nTab);
-        clearChannelList(list);
+        QListView *list = listAt(nTab);
         m_pTabWidget->removeTab(nTab);
-        delete list;
+        delete list; // with its models
     }
     m_pListNewly = nullptr;
 }
@@ -339,54 +368,92 @@ void CDlgVideoList::hideContextMenu()
 
 void CDlgVideoList::getCurrentChannel(QString &name, QString &url)
 {
-    QListWidget *list = currentList();
-    if (!list)
-        return;
-    int nRow = list->currentRow();
+    QListView *list = currentList();
+    const int nRow = sourceRow(list, std::max(currentRowOf(list), 0));
     if (nRow < 0)
-        nRow = 0;
-    const VideoItem *rec = videoItemOf(list->item(nRow));
-    if (!rec)
         return;
-    name = rec->strName;
-    url = rec->strUrl;
+    const VideoItem &rec = modelOf(list)->record(nRow);
+    name = rec.strName;
+    url = rec.strUrl;
 }
 
 bool CDlgVideoList::hasNextChannel()
 {
-    const QListWidget *list = currentList();
+    const QListView *list = currentList();
     if (!list)
         return false;
-    const int nCount = list->count();
-    return nCount >= 2 && list->currentRow() != nCount - 1;
+    const int nCount = list->model()->rowCount();
+    return nCount >= 2 && currentRowOf(list) != nCount - 1;
 }
 
 bool CDlgVideoList::hasPreviousChannel()
 {
-    const QListWidget *list = currentList();
+    const QListView *list = currentList();
     if (!list)
         return false;
-    return list->count() >= 2 && list->currentRow() != 0;
+    return list->model()->rowCount() >= 2 && currentRowOf(list) != 0;
 }
 
 void CDlgVideoList::selectNextChannel()
 {
-    QListWidget *list = currentList();
+    QListView *list = currentList();
     if (!list)
         return;
-    const int nRow = list->currentRow() < 0 ? 0 : list->currentRow() + 1;
-    if (nRow >= list->count())
+    const int nCurrent = currentRowOf(list);
+    const int nRow = nCurrent < 0 ? 0 : nCurrent + 1;
+    if (nRow >= list->model()->rowCount())
         return; // no wrap-around
-    list->setCurrentRow(nRow, QItemSelectionModel::ClearAndSelect);
+    makeCurrent(list, list->model()->index(nRow, 0));
 }
 
 void CDlgVideoList::selectPreviousChannel()
 {
-    QListWidget *list = currentList();
-    if (!list || list->count() == 0)
+    QListView *list = currentList();
+    if (!list || list->model()->rowCount() == 0)
         return;
-    const int nRow = list->currentRow() <= 0 ? 0 : list->currentRow() - 1;
-    list->setCurrentRow(nRow, QItemSelectionModel::ClearAndSelect);
+    const int nCurrent = currentRowOf(list);
+    const int nRow = nCurrent <= 0 ? 0 : nCurrent - 1;
+    makeCurrent(list, list->model()->index(nRow, 0));
+}
+
+bool CDlgVideoList::selectChannelNumber(int nNumber)
+{
+    QListView *list = currentList();
+    ChannelListModel *channels = modelOf(list);
+    if (!channels || nNumber < 1 || nNumber > channels->count())
+        return false;
+    // Numbers count the whole tab, as printed on a list of channels.
+    m_pSearch->clear();
+    makeCurrent(list, proxyOf(list)->mapFromSource(channels->index(nNumber - 1)));
+    return true;
+}
+
+void CDlgVideoList::startSearch()
+{
+    m_pSearch->setFocus(Qt::ShortcutFocusReason);
+    m_pSearch->selectAll();
+}
+
+void CDlgVideoList::applySearch()
+{
+    // The search narrows the current tab only.
+    const QString strText = m_pSearch->text();
+    for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
+        if (ChannelFilterProxy *proxy = proxyOf(listAt(nTab)))
+            proxy->setFilterText(nTab == m_pTabWidget->currentIndex() ? strText : QString());
+    }
+    if (!m_bClosing)
+        updateActions();
+    emit currentChanged();
+}
+
+void CDlgVideoList::playFirstMatch()
+{
+    QListView *list = currentList();
+    if (!list || list->model()->rowCount() == 0)
+        return;
+    makeCurrent(list, list->model()->index(0, 0));
+    emit doubleClickedChannel();
 }
 
 void CDlgVideoList::onTabCurrentChanged(int nVal)
@@ -394,6 +461,9 @@ void CDlgVideoList::onTabCurrentChanged(int nVal)
     Q_UNUSED(nVal)
     if (m_bClosing)
         return;
+    // A search belongs to the tab it was typed in.
+    if (!m_pSearch->text().isEmpty())
+        m_pSearch->clear();
     updateActions();
     emit currentChanged();
 }
@@ -423,20 +493,25 @@ void CDlgVideoList::on_actionRefresh_triggered()
 
 void CDlgVideoList::updateActions()
 {
-    const QListWidget *list = currentList();
+    const QListView *list = currentList();
     const bool bReadOnly = !list || list == m_pListNewly;
-    const int nCount = list ? list->count() : 0;
-    const int nSelected = list ? list->selectedItems().size() : 0;
-    const int nRow = list ? list->currentRow() : -1;
+    const int nCount = list ? list->model()->rowCount() : 0;
+    const int nSelected = selectedCountOf(list);
+    const int nRow = currentRowOf(list);
+    // Moving changes places with the neighbour in the whole list, which a
+    // search may hide: no moves while searching.
+    const bool bSearching = list && proxyOf(list)->isFiltering();
 
     ui->actionEdit_Category->setEnabled(!bReadOnly);
     ui->actionRemove_Category->setEnabled(!bReadOnly);
     ui->actionAdd_Channel->setEnabled(!bReadOnly);
     ui->actionEdit_Channel->setEnabled(!bReadOnly && nSelected > 0);
     ui->actionRemove_Channel->setEnabled(!bReadOnly && nSelected > 0);
-    ui->actionUp->setEnabled(!bReadOnly && nCount >= 2 && nSelected > 0 && nRow != 0);
+    ui->actionUp->setEnabled(!bReadOnly && !bSearching && nCount >= 2 && nSelected > 0 &&
+                             nRow != 0);
     // Without a selection Down moves row 0 (or the current row) down.
-    ui->actionDown->setEnabled(!bReadOnly && nCount >= 2 && (nSelected == 0 || nRow != nCount - 1));
+    ui->actionDown->setEnabled(!bReadOnly && !bSearching && nCount >= 2 &&
+                               (nSelected == 0 || nRow != nCount - 1));
 }
 
 void CDlgVideoList::createContextMenu()
@@ -466,8 +541,7 @@ void CDlgVideoList::contextMenuEvent(QContextMenuEvent *event)
 
     createContextMenu();
 
-    const QListWidget *list = currentList();
-    const bool bHasSelection = list && !list->selectedItems().isEmpty();
+    const bool bHasSelection = selectedCountOf(currentList()) > 0;
 
     m_pMenuCopyTo->clear();
     QStringList lstTargets = g_pSettings ? g_pSettings->m_lstCategoryList : QStringList();
@@ -503,13 +577,12 @@ void CDlgVideoList::onCopyTo()
     if (nTarget < 0)
         nTarget = newTab(strTarget, false);
 
-    const QListWidget *list = currentList();
-    const QList<QListWidgetItem *> lstSelected =
-        list ? list->selectedItems() : QList<QListWidgetItem *>();
-    for (const QListWidgetItem *item : lstSelected) {
-        const VideoItem *rec = videoItemOf(item);
-        if (rec)
-            addChannel(nTarget, rec->strName, rec->strUrl, rec->strRegion, rec->nScore);
+    const QListView *list = currentList();
+    const ChannelListModel *channels = modelOf(list);
+    for (int nRow : selectedSourceRows(list)) {
+        // A copy is a new channel: id 0, its logo chosen for its new place.
+        const VideoItem &rec = channels->record(nRow);
+        addChannel(nTarget, rec.strName, rec.strUrl, rec.strRegion, rec.nScore);
     }
     saveChannelLists();
 }
@@ -539,7 +612,7 @@ void CDlgVideoList::on_actionRemove_Category_triggered()
 {
     // Remember which list the user asked about: while the question is open a
     // "Newly" refresh may make another tab current.
-    QPointer<QListWidget> list = currentList();
+    QPointer<QListView> list = currentList();
     if (!list || list == m_pListNewly)
         return; // the "Newly" tab is not a category
 
@@ -552,9 +625,8 @@ void CDlgVideoList::on_actionRemove_Category_triggered()
     }
     const int nTab = list ? m_pTabWidget->indexOf(list) : -1;
     if (nTab >= 0) {
-        clearChannelList(list);
         m_pTabWidget->removeTab(nTab);
-        delete list;
+        delete list; // with its channels
         saveChannelLists();
     }
     accept();
@@ -562,11 +634,11 @@ void CDlgVideoList::on_actionRemove_Category_triggered()
 
 void CDlgVideoList::on_actionAdd_Channel_triggered()
 {
-    QListWidget *list = currentList();
+    QListView *list = currentList();
     if (!list || list == m_pListNewly)
         return;
     CDlgAddVideoItem dlg(this);
-    dlg.init(list, -1);
+    dlg.init(modelOf(list), -1);
     dlg.setWindowTitle(tr("Add channel"));
     if (dlg.exec() == QDialog::Accepted)
         saveChannelLists();
@@ -574,14 +646,14 @@ void CDlgVideoList::on_actionAdd_Channel_triggered()
 
 void CDlgVideoList::on_actionEdit_Channel_triggered()
 {
-    QListWidget *list = currentList();
+    QListView *list = currentList();
     if (!list || list == m_pListNewly)
         return;
-    const int nRow = list->currentIndex().row();
+    const int nRow = sourceRow(list, currentRowOf(list));
     if (nRow < 0)
         return; // row -1 would turn the edit into an add
     CDlgAddVideoItem dlg(this);
-    dlg.init(list, nRow);
+    dlg.init(modelOf(list), nRow);
     dlg.setWindowTitle(tr("Edit channel"));
     if (dlg.exec() == QDialog::Accepted)
         saveChannelLists();
@@ -589,7 +661,7 @@ void CDlgVideoList::on_actionEdit_Channel_triggered()
 
 void CDlgVideoList::on_actionRemove_Channel_triggered()
 {
-    QPointer<QListWidget> list = currentList();
+    QPointer<QListView> list = currentList();
     if (!list || list == m_pListNewly)
         return;
 
@@ -601,14 +673,10 @@ void CDlgVideoList::on_actionRemove_Channel_triggered()
         return;
     }
     qDebug() << "on_actionRemove_Channel_triggered";
-    const QList<QListWidgetItem *> lstSelected =
-        list ? list->selectedItems() : QList<QListWidgetItem *>();
-    qDebug() << lstSelected.size();
-    for (QListWidgetItem *item : lstSelected) {
-        delete videoItemOf(item);
-        item->setData(Qt::UserRole, 0);
-        delete item;
-    }
+    const QVector<int> vecRows = selectedSourceRows(list);
+    qDebug() << vecRows.size();
+    if (ChannelListModel *channels = modelOf(list))
+        channels->removeRowsAt(vecRows);
     saveChannelLists();
     accept();
 }
@@ -626,11 +694,12 @@ void CDlgVideoList::on_actionExport_Channel_List_triggered()
 
 void CDlgVideoList::moveChannel(bool bUp)
 {
-    QListWidget *list = currentList();
-    if (!list || list == m_pListNewly || list->count() < 2)
+    QListView *list = currentList();
+    ChannelListModel *channels = modelOf(list);
+    if (!list || list == m_pListNewly || channels->count() < 2 || proxyOf(list)->isFiltering())
         return;
 
-    int nRow = list->currentRow();
+    int nRow = currentRowOf(list);
     int nUpper = 0;
     int nTarget = 0;
     if (bUp) {
@@ -640,27 +709,16 @@ void CDlgVideoList::moveChannel(bool bUp)
     } else {
         if (nRow < 0)
             nRow = 0;
-        if (nRow >= list->count() - 1)
+        if (nRow >= channels->count() - 1)
             return; // the last row has nothing below it
         nUpper = nRow;
         nTarget = nRow + 1;
     }
 
-    QListWidgetItem *itemUpper = list->item(nUpper);
-    QListWidgetItem *itemLower = list->item(nUpper + 1);
-    VideoItem *recUpper = videoItemOf(itemUpper);
-    VideoItem *recLower = videoItemOf(itemLower);
-    if (!recUpper || !recLower)
-        return;
-
     // Only name and URL change places; id, region, score, icon and tooltip
     // stay with their rows.
-    std::swap(recUpper->strName, recLower->strName);
-    std::swap(recUpper->strUrl, recLower->strUrl);
-    itemUpper->setText(recUpper->strName);
-    itemLower->setText(recLower->strName);
-
-    list->setCurrentRow(nTarget, QItemSelectionModel::ClearAndSelect);
+    channels->swapNameAndUrl(nUpper, nUpper + 1);
+    makeCurrent(list, list->model()->index(nTarget, 0));
 
     saveChannelLists();
     if (!m_bClosing)

@@ -1,14 +1,20 @@
 #pragma once
 
+#include "ChannelListModel.h"
+#include "VideoItem.h"
+
 #include <QDialog>
-#include <QList>
+#include <QFutureWatcher>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
+class ChannelFilterProxy;
+class ChannelSearchField;
 class QContextMenuEvent;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
 class QMenu;
+class QModelIndex;
 class QTabWidget;
 class QToolBar;
 
@@ -16,21 +22,14 @@ namespace Ui {
 class CDlgVideoList;
 }
 
-// One channel. A list item refers to its record through Qt::UserRole (the
-// record's address as a qlonglong); the record lives exactly as long as the item.
-struct VideoItem
-{
-    int nId = 0; // the web service's id; 0 for channels not received from it
-    QString strName;
-    QString strUrl;
-    QString strRegion; // the service's region; empty for the user's own channels
-    int nScore = 0;
-};
-
 // The channel list panel: a "Newly" tab filled from the web service plus one
-// tab per user category, each a list of channels with a logo. Every change is
-// written back to g_pSettings at once, so the store always mirrors the tabs.
-// The main window owns it as a child widget and shows and hides it.
+// tab per user category, each a list of channels with a logo, and a search
+// field that narrows the current tab. Every change is written back to
+// g_pSettings at once, so the store always mirrors the tabs. The main window
+// owns it as a child widget and shows and hides it.
+//
+// Each tab is a QListView over a ChannelFilterProxy over a ChannelListModel;
+// "rows" below are the rows the view shows (all of them without a search).
 class CDlgVideoList : public QDialog
 {
     Q_OBJECT
@@ -46,10 +45,14 @@ public:
     bool hasPreviousChannel();
     void selectNextChannel();
     void selectPreviousChannel();
+    // Makes channel nNumber (1 for the first) of the current tab current, with
+    // the search cleared; false when the tab has no such channel.
+    bool selectChannelNumber(int nNumber);
 
-    // Replaces the "Newly" channels and stores the lists; takes ownership of
-    // the records (null entries are skipped).
-    void setNewlyChannels(QList<VideoItem *> list);
+    // Replaces the "Newly" channels and stores the lists.
+    void setNewlyChannels(const QVector<VideoItem> &vecChannels);
+    // The same with rows made beforehand (off the GUI thread, for big lists).
+    void setNewlyRows(ChannelListModel::Rows rows);
     // Appends a new channel to tab nTab (-1: the current tab). Stores nothing.
     void addChannel(int nTab, QString name, QString url, QString region, int score);
     void hideContextMenu();
@@ -58,12 +61,24 @@ public:
     // Selects the first channel, in tab and row order, whose name equals the
     // last played channel's name, and makes its tab current.
     void selectPlayingChannel();
+    // Puts the keyboard focus into the search field.
+    void startSearch();
+    // Whether the stored lists are shown; until then (a start-up that reads
+    // a big store in the background) the panel is disabled.
+    bool isLoaded() const { return m_bLoaded; }
+
+    // The channels of tab nTab and the view that shows them (nullptr when
+    // there is no such tab).
+    ChannelListModel *channelModel(int nTab) const;
+    QListView *channelView(int nTab) const;
 
 signals:
     void doubleClickedChannel();
     void currentChanged();
     // The user asked for the "Newly" list to be fetched again from the service.
     void refreshNewlyChannels();
+    // The stored lists are shown (emitted once, when isLoaded() turns true).
+    void loaded();
 
 public slots:
     int newTab(QString strCategoryName, bool bSetCurrent = true);
@@ -86,16 +101,36 @@ public slots:
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
-    void insertChannelItem(int nTab, VideoItem *rec);
-    void loadCategory(QString name, QStringList triples);
+    void insertChannelItem(int nTab, const VideoItem &rec);
+    void loadCategory(QString name, ChannelListModel::Rows rows);
     void loadChannelLists();
-    void clearChannelList(QListWidget *list);
     void removeAllTabs();
     void updateActions();
 
 private:
-    QListWidget *listAt(int nTab) const;
-    QListWidget *currentList() const;
+    // The categories of the store as rows, built in one go (on any thread).
+    struct StoredTabs
+    {
+        QStringList lstNames; // "Newly" first
+        QVector<ChannelListModel::Rows> vecRows;
+    };
+    static StoredTabs readStoredTabs(const QString &strNewly, const QStringList &lstDefault,
+                                     const QStringList &lstCategories, const QVariantMap &map);
+    void showStoredTabs(StoredTabs tabs);
+    void onStoreLoaded();
+
+    QListView *listAt(int nTab) const;
+    QListView *currentList() const;
+    static ChannelFilterProxy *proxyOf(const QListView *view);
+    static ChannelListModel *modelOf(const QListView *view);
+    // The channel model's row of a view's row, or -1.
+    static int sourceRow(const QListView *view, int nRow);
+    static int currentRowOf(const QListView *view);
+    static int selectedCountOf(const QListView *view);
+    static void makeCurrent(QListView *view, const QModelIndex &index);
+    QVector<int> selectedSourceRows(const QListView *view) const;
+    void applySearch();
+    void playFirstMatch();
     void moveChannel(bool bUp);
     void createContextMenu();
 
@@ -103,10 +138,10 @@ private:
     QMenu *m_pMenuContext = nullptr;
     QMenu *m_pMenuCopyTo = nullptr;
     QTabWidget *m_pTabWidget = nullptr;
-    QListWidget *m_pListNewly = nullptr;
+    QListView *m_pListNewly = nullptr;
     bool m_bClosing = false;
     QToolBar *m_pToolBar = nullptr;
+    ChannelSearchField *m_pSearch = nullptr;
+    bool m_bLoaded = false;
+    QFutureWatcher<StoredTabs> m_watchStoredTabs;
 };
-
-// The record hanging off a list item, or nullptr when it has none (any more).
-VideoItem *videoItemOf(const QListWidgetItem *item);

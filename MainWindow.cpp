@@ -98,17 +98,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&m_settingsRetry, &CBackoffTimer::due, this, &MainWindow::getSettingsFromWeb);
     connect(&m_streamWatch, &CStreamWatch::stateChanged, this, &MainWindow::onStreamStateChanged);
 
-    getSettingsFromWeb();
-
-    if (g_pSettings->m_bAutoPlayLast)
-        playOrStop(true);
-    // With nothing to play, the user is shown where the channels are (once
-    // the window is up: the list is a native child); so too when the last
-    // channel fails.
-    if (!m_bPlaying)
-        QTimer::singleShot(0, this, &MainWindow::showChannelListHint);
+    // A big store is read in the background (main.cpp): the service is asked
+    // for its list once the stored lists are there to be replaced, and the
+    // start falls back on them only then.
+    if (m_pDlgVideoList->isLoaded())
+        getSettingsFromWeb();
     else
-        m_bListIfStartFails = true;
+        connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, &MainWindow::getSettingsFromWeb);
+    if (g_pSettings->m_bAutoPlayLast && !m_pDlgVideoList->isLoaded() &&
+        g_pSettings->m_strPlayingVideoName.isEmpty())
+        connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, &MainWindow::playAtStart);
+    else
+        playAtStart();
 
     ui->actionFullscreen->setShortcut(QKeySequence(QStringLiteral("Alt K")));
     connect(ui->actionFullscreen, &QAction::triggered, this,
@@ -137,7 +138,6 @@ MainWindow::~MainWindow()
     m_pDlgChannelName = nullptr;
     delete m_pDlgVolume;
     m_pDlgVolume = nullptr;
-    clearNewlyChannels();
 }
 
 QRect MainWindow::centredGeometry(const QRect &rcDesktop, int nWidth, int nHeight)
@@ -636,6 +636,21 @@ void MainWindow::onStreamStateChanged(CStreamWatch::State state)
         showChannelListHint();
     if (state == CStreamWatch::Playing || state == CStreamWatch::Failed)
         m_bListIfStartFails = false;
+}
+
+void MainWindow::playAtStart()
+{
+    if (m_bPlaying)
+        return; // the user was quicker
+    if (g_pSettings->m_bAutoPlayLast)
+        playOrStop(true);
+    // With nothing to play, the user is shown where the channels are (once
+    // the window is up: the list is a native child); so too when the last
+    // channel fails.
+    if (!m_bPlaying)
+        QTimer::singleShot(0, this, &MainWindow::showChannelListHint);
+    else
+        m_bListIfStartFails = true;
 }
 
 void MainWindow::showChannelListHint()

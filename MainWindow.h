@@ -2,11 +2,12 @@
 
 #include "BackoffTimer.h"
 #include "StreamWatch.h"
+#include "VideoItem.h"
 
-#include <QList>
 #include <QMainWindow>
 #include <QTimer>
 #include <QUrl>
+#include <QVector>
 
 class CDlgControl;
 class CDlgStatusText;
@@ -14,7 +15,6 @@ class CDlgVideoList;
 class CDlgVideoText;
 class CThreadVlc;
 class QNetworkAccessManager;
-struct VideoItem;
 
 namespace Ui {
 class MainWindow;
@@ -107,16 +107,15 @@ private:
     void showVolumeText();
     void placeVolumeText();
     void showChannelListHint();
+    // Auto-play of the last channel, or the hint where the channels are.
+    void playAtStart();
     int cursorRowInSurface() const;
     void playCurrentChannel();
 
     // The body of a reply of the channel service (from the request to
     // strPath), parsed and acted upon by its "action".
     void handleServiceReply(QByteArray body, const QString &strPath);
-    void clearNewlyChannels();
-    void addNewlyChannel(int nId, const QString &strName, const QString &strUrl,
-                         const QString &strRegion, int nScore);
-    void updateNewlyChannels();
+    void updateNewlyChannels(const QVector<VideoItem> &vecChannels);
 
     Ui::MainWindow *ui;
     CThreadVlc *m_pThreadVlc = nullptr;
@@ -137,7 +136,6 @@ private:
     QString m_strVideoUrl;
     QString m_strListVer;
     QNetworkAccessManager *m_pNetworkManager = nullptr;
-    QList<VideoItem *> m_lstNewlyChannels;
 
     // What the user is told of the channel that plays, and its reconnects.
     CStreamWatch m_streamWatch;

@@ -379,16 +379,19 @@ void MainWindow::handleServiceReply(QByteArray body, const QString &strPath)
             }
         }
 
-        clearNewlyChannels();
+        QVector<VideoItem> vecChannels;
+        vecChannels.reserve(lstData.size());
         for (const QVariant &varItem : qAsConst(lstData)) {
             const QVariantMap item = varItem.toMap();
-            addNewlyChannel(intOf(item.value(QStringLiteral("id"))),
-                            stringOf(item.value(QStringLiteral("name"))),
-                            stringOf(item.value(QStringLiteral("url"))),
-                            stringOf(item.value(QStringLiteral("region"))),
-                            intOf(item.value(QStringLiteral("score"))));
+            VideoItem rec;
+            rec.nId = intOf(item.value(QStringLiteral("id")));
+            rec.strName = stringOf(item.value(QStringLiteral("name")));
+            rec.strUrl = stringOf(item.value(QStringLiteral("url")));
+            rec.strRegion = stringOf(item.value(QStringLiteral("region")));
+            rec.nScore = intOf(item.value(QStringLiteral("score")));
+            vecChannels.append(rec);
         }
-        updateNewlyChannels();
+        updateNewlyChannels(vecChannels);
         if (g_pSettings)
             g_pSettings->setChannelListVer(m_strListVer);
     } else if (strAction == QLatin1String("post_play_info")) {
@@ -418,30 +421,11 @@ void MainWindow::handleServiceReply(QByteArray body, const QString &strPath)
     }
 }
 
-void MainWindow::clearNewlyChannels()
-{
-    qDeleteAll(m_lstNewlyChannels);
-    m_lstNewlyChannels.clear();
-}
-
-void MainWindow::addNewlyChannel(int nId, const QString &strName, const QString &strUrl,
-                                 const QString &strRegion, int nScore)
-{
-    auto *pItem = new VideoItem;
-    pItem->nId = nId;
-    pItem->strName = strName;
-    pItem->strUrl = strUrl;
-    pItem->strRegion = strRegion;
-    pItem->nScore = nScore;
-    m_lstNewlyChannels.append(pItem);
-}
-
-void MainWindow::updateNewlyChannels()
+void MainWindow::updateNewlyChannels(const QVector<VideoItem> &vecChannels)
 {
     if (!m_pDlgVideoList)
         return;
-    m_pDlgVideoList->setNewlyChannels(m_lstNewlyChannels);
-    m_lstNewlyChannels.clear();
+    m_pDlgVideoList->setNewlyChannels(vecChannels);
     if (m_pDlgControl)
         m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
                                           m_pDlgVideoList->hasPreviousChannel());

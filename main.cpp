@@ -15,7 +15,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
 
-    CSettings settings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player"));
+    // The channel lists of a big store are read while the window comes up.
+    CSettings settings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player"),
+                       CSettings::ChannelLists::ReadInBackground);
     g_pSettings = &settings;
 
     MainWindow window;

@@ -1,10 +1,11 @@
 #include "channellist_helpers.h"
 
+#include "ChannelFilterProxy.h"
+#include "ChannelListModel.h"
 #include "DlgVideoList.h"
 #include "Settings.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QTabWidget>
 #include <QTest>
 
@@ -58,9 +59,58 @@ QTabWidget *tabsOf(CDlgVideoList *dlg)
     return dlg->findChild<QTabWidget *>();
 }
 
-QListWidget *listOf(CDlgVideoList *dlg, int nTab)
+int ListPeek::count() const
 {
-    return qobject_cast<QListWidget *>(tabsOf(dlg)->widget(nTab));
+    return m_view->model()->rowCount();
+}
+
+int ListPeek::currentRow() const
+{
+    return m_view->currentIndex().row();
+}
+
+void ListPeek::setCurrentRow(int nRow, QItemSelectionModel::SelectionFlags flags) const
+{
+    m_view->selectionModel()->setCurrentIndex(index(nRow), flags);
+}
+
+QList<int> ListPeek::selectedRows() const
+{
+    QList<int> lst;
+    for (const QModelIndex &selected : m_view->selectionModel()->selectedIndexes())
+        lst << selected.row();
+    return lst;
+}
+
+QModelIndex ListPeek::index(int nRow) const
+{
+    return m_view->model()->index(nRow, 0);
+}
+
+QString ListPeek::text(int nRow) const
+{
+    return index(nRow).data(Qt::DisplayRole).toString();
+}
+
+QString ListPeek::toolTip(int nRow) const
+{
+    return index(nRow).data(Qt::ToolTipRole).toString();
+}
+
+QIcon ListPeek::icon(int nRow) const
+{
+    return index(nRow).data(Qt::DecorationRole).value<QIcon>();
+}
+
+const VideoItem &ListPeek::record(int nRow) const
+{
+    const auto *proxy = static_cast<const ChannelFilterProxy *>(m_view->model());
+    return proxy->channels()->record(proxy->mapToSource(index(nRow)).row());
+}
+
+ListPeek listOf(CDlgVideoList *dlg, int nTab)
+{
+    return ListPeek(dlg->channelView(nTab));
 }
 
 QStringList tabTexts(CDlgVideoList *dlg)
@@ -71,11 +121,11 @@ QStringList tabTexts(CDlgVideoList *dlg)
     return lst;
 }
 
-QStringList namesOf(QListWidget *list)
+QStringList namesOf(const ListPeek &list)
 {
     QStringList lst;
-    for (int i = 0; i < list->count(); ++i)
-        lst << list->item(i)->text();
+    for (int i = 0; i < list.count(); ++i)
+        lst << list.text(i);
     return lst;
 }
 
@@ -84,12 +134,10 @@ QStringList snapshot(CDlgVideoList *dlg)
     QStringList lst;
     for (int t = 0; t < tabsOf(dlg)->count(); ++t) {
         QStringList lstChannels;
-        QListWidget *list = listOf(dlg, t);
-        for (int i = 0; i < list->count(); ++i) {
-            const VideoItem *rec = videoItemOf(list->item(i));
-            lstChannels
-                << (rec ? QStringLiteral("%1|%2|%3").arg(rec->strName, rec->strUrl).arg(rec->nScore)
-                        : QStringLiteral("<no record>"));
+        const ListPeek list = listOf(dlg, t);
+        for (int i = 0; i < list.count(); ++i) {
+            const VideoItem &rec = list.record(i);
+            lstChannels << QStringLiteral("%1|%2|%3").arg(rec.strName, rec.strUrl).arg(rec.nScore);
         }
         lst << tabsOf(dlg)->tabText(t) + QStringLiteral(": ") +
                    lstChannels.join(QStringLiteral(", "));

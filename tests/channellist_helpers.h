@@ -5,8 +5,11 @@
 
 #include "testsupport.h"
 
+#include <QIcon>
 #include <QImage>
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QStringList>
 #include <QTabWidget>
 
 #include <initializer_list>
@@ -15,6 +18,7 @@
 class CDlgVideoList;
 class CSettings;
 class QWidget;
+struct VideoItem;
 
 namespace channellist {
 
@@ -37,10 +41,33 @@ struct Fixture
     void verifyNothingLeft();
 };
 
+// A tab's list as the tests look at it: the rows its view shows, read through
+// the view's model, and the channel records behind them.
+class ListPeek
+{
+public:
+    ListPeek(QListView *view = nullptr) : m_view(view) {}
+    QListView *view() const { return m_view; }
+    bool operator==(const ListPeek &other) const { return m_view == other.m_view; }
+    int count() const;
+    int currentRow() const;
+    void setCurrentRow(int nRow, QItemSelectionModel::SelectionFlags flags =
+                                     QItemSelectionModel::ClearAndSelect) const;
+    QList<int> selectedRows() const;
+    QModelIndex index(int nRow) const;
+    QString text(int nRow) const;
+    QString toolTip(int nRow) const;
+    QIcon icon(int nRow) const;
+    const VideoItem &record(int nRow) const;
+
+private:
+    QListView *m_view;
+};
+
 QTabWidget *tabsOf(CDlgVideoList *dlg);
-QListWidget *listOf(CDlgVideoList *dlg, int nTab);
+ListPeek listOf(CDlgVideoList *dlg, int nTab);
 QStringList tabTexts(CDlgVideoList *dlg);
-QStringList namesOf(QListWidget *list);
+QStringList namesOf(const ListPeek &list);
 // "tab: name|url|score, ..." per tab, from the records behind the items.
 QStringList snapshot(CDlgVideoList *dlg);
 

@@ -285,10 +285,10 @@ void TestChannelDialogs::channelDialog()
     storeLists();
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(1);
-    QListWidget *list = listOf(dlg.get(), 1);
+    const ListPeek list = listOf(dlg.get(), 1);
     if (edit)
-        list->setCurrentRow(0);
-    const QImage imgRow0 = iconImage(list->item(0)->icon());
+        list.setCurrentRow(0);
+    const QImage imgRow0 = iconImage(list.icon(0));
     g_pSettings->setDefaultChannels(QStringList()); // a marker: saving writes it back
 
     QStringList lstPrefilled;
@@ -337,16 +337,15 @@ void TestChannelDialogs::channelDialog()
 
     // Icons and tooltips are chosen when an item is made: an edited channel
     // keeps them, a new one gets the logo for its name and position.
-    QCOMPARE(iconImage(list->item(0)->icon()), imgRow0);
-    QCOMPARE(list->item(0)->toolTip(), QStringLiteral("CCTV1"));
+    QCOMPARE(iconImage(list.icon(0)), imgRow0);
+    QCOMPARE(list.toolTip(0), QStringLiteral("CCTV1"));
     if (!edit) {
-        QListWidgetItem *added = list->item(3);
-        QCOMPARE(added->toolTip(), added->text());
-        const QString strLogo = added->text().startsWith(QLatin1String("CCTV-5"))
+        QCOMPARE(list.toolTip(3), list.text(3));
+        const QString strLogo = list.text(3).startsWith(QLatin1String("CCTV-5"))
                                     ? QStringLiteral(":/res/logo/cctv5.png")
                                     : QStringLiteral(":/res/video_4.png");
-        QCOMPARE(iconImage(added->icon()), resourceImage(strLogo));
-        QCOMPARE(videoItemOf(added)->strRegion, QString());
+        QCOMPARE(iconImage(list.icon(3)), resourceImage(strLogo));
+        QCOMPARE(list.record(3).strRegion, QString());
     }
 }
 
@@ -355,10 +354,10 @@ void TestChannelDialogs::editWithoutCurrentRowDoesNothing()
     storeLists();
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(1);
-    QListWidget *list = listOf(dlg.get(), 1);
+    const ListPeek list = listOf(dlg.get(), 1);
     // A selection without a current row must not turn Edit into Add.
-    list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::ClearAndSelect);
-    QCOMPARE(list->currentRow(), -1);
+    list.view()->selectionModel()->select(list.index(1), QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(list.currentRow(), -1);
     const QStringList lstBefore = snapshot(dlg.get());
     dlg->on_actionEdit_Channel_triggered(); // would hang here if a dialog opened
     QCOMPARE(snapshot(dlg.get()), lstBefore);
@@ -392,7 +391,7 @@ void TestChannelDialogs::removeCommands()
     storeLists();
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(1);
-    listOf(dlg.get(), 1)->setCurrentRow(1);
+    listOf(dlg.get(), 1).setCurrentRow(1);
     g_pSettings->setDefaultChannels(QStringList()); // a marker: saving writes it back
 
     ModalDriver driver;
@@ -427,7 +426,7 @@ void TestChannelDialogs::newlyIsReadOnly()
     // box opens and the "Newly" tab and its channels stay.
     storeLists();
     auto dlg = makeList();
-    listOf(dlg.get(), 0)->setCurrentRow(0);
+    listOf(dlg.get(), 0).setCurrentRow(0);
     const QStringList lstBefore = snapshot(dlg.get());
     dlg->on_actionRemove_Category_triggered();
     dlg->on_actionRemove_Channel_triggered();
@@ -462,7 +461,7 @@ void TestChannelDialogs::translationContexts()
 
     // Each dialog once, refused once, then cancelled; each remove box once.
     tabsOf(dlg.get())->setCurrentIndex(1);
-    listOf(dlg.get(), 1)->setCurrentRow(0);
+    listOf(dlg.get(), 1).setCurrentRow(0);
     ModalDriver driver;
     const auto cancel = [](QWidget *w) { ModalDriver::pressButton(w, QDialogButtonBox::Cancel); };
     driver.fillAndPress("CDlgAddCategory", {{"editName", ""}}, QDialogButtonBox::Ok)

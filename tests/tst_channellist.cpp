@@ -192,15 +192,13 @@ void TestChannelList::logoFollowsListPosition()
     g_pSettings->setDefaultChannels(triples({"CCTV1", "u1", "0", "CCTV2", "u2", "0", "News", "u3",
                                              "0", "A", "u", "0", "B", "u", "0", "C", "u", "0"}));
     auto dlg = makeList();
-    QListWidget *list = listOf(dlg.get(), 0);
-    QCOMPARE(list->count(), 6);
+    const ListPeek list = listOf(dlg.get(), 0);
+    QCOMPARE(list.count(), 6);
     const QStringList lstExpected = {":/res/logo/cctv1.png", ":/res/logo/cctv2.png",
                                      ":/res/video_3.png",    ":/res/video_4.png",
                                      ":/res/video_5.png",    ":/res/video.png"};
-    for (int i = 0; i < list->count(); ++i) {
-        const QIcon icon = list->item(i)->data(Qt::DecorationRole).value<QIcon>();
-        QCOMPARE(iconImage(icon), resourceImage(lstExpected.at(i)));
-    }
+    for (int i = 0; i < list.count(); ++i)
+        QCOMPARE(iconImage(list.icon(i)), resourceImage(lstExpected.at(i)));
 }
 
 // ---- Building from the store and saving back ---------------------------------
@@ -326,8 +324,8 @@ void TestChannelList::anyStoredLengthSavesWellFormed()
         storeCategories({"C", "Missing"}, {{"C", lst}, {"Unnamed", lst}});
         auto dlg = makeList();
         const int nChannels = (nLength + 2) / 3;
-        QCOMPARE(listOf(dlg.get(), 0)->count(), nChannels);
-        QCOMPARE(listOf(dlg.get(), 1)->count(), nChannels);
+        QCOMPARE(listOf(dlg.get(), 0).count(), nChannels);
+        QCOMPARE(listOf(dlg.get(), 1).count(), nChannels);
         dlg->saveChannelLists();
 
         QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"C", "Missing"}));
@@ -351,27 +349,21 @@ void TestChannelList::itemRoles()
     g_pSettings->setDefaultChannels(
         triples({"CCTV-1 综合", "http://a/1", "12", "News", "http://b", "3"}));
     auto dlg = makeList();
-    QListWidget *list = listOf(dlg.get(), 0);
-    QCOMPARE(list->count(), 2);
-
-    QListWidgetItem *item = list->item(1);
-    QCOMPARE(item->type(), int(QListWidgetItem::Type));
-    QCOMPARE(item->data(Qt::SizeHintRole).toSize(), QSize(180, 40));
-    QCOMPARE(item->data(Qt::DisplayRole).toString(), QStringLiteral("News"));
-    QCOMPARE(item->data(Qt::ToolTipRole).toString(), QStringLiteral("News"));
-    const QVariant varRecord = item->data(Qt::UserRole);
-    QCOMPARE(varRecord.userType(), int(QMetaType::LongLong));
-    const auto *rec = reinterpret_cast<const VideoItem *>(quintptr(varRecord.toLongLong()));
-    QVERIFY(rec);
-    QCOMPARE(rec->strName, QStringLiteral("News"));
-    QCOMPARE(rec->strUrl, QStringLiteral("http://b"));
-    QCOMPARE(rec->nScore, 3);
-    QCOMPARE(rec->nId, 0);
-    QVERIFY(rec->strRegion.isEmpty());
-    QCOMPARE(iconImage(item->data(Qt::DecorationRole).value<QIcon>()),
-             resourceImage(QStringLiteral(":/res/video_2.png")));
-    QCOMPARE(iconImage(list->item(0)->icon()),
-             resourceImage(QStringLiteral(":/res/logo/cctv1.png")));
+    const ListPeek list = listOf(dlg.get(), 0);
+    QCOMPARE(list.count(), 2);
+    // Every row the same size, so the view never measures them one by one.
+    QVERIFY(list.view()->uniformItemSizes());
+    QCOMPARE(list.index(1).data(Qt::SizeHintRole).toSize(), QSize(180, 40));
+    QCOMPARE(list.text(1), QStringLiteral("News"));
+    QCOMPARE(list.toolTip(1), QStringLiteral("News"));
+    const VideoItem &rec = list.record(1);
+    QCOMPARE(rec.strName, QStringLiteral("News"));
+    QCOMPARE(rec.strUrl, QStringLiteral("http://b"));
+    QCOMPARE(rec.nScore, 3);
+    QCOMPARE(rec.nId, 0);
+    QVERIFY(rec.strRegion.isEmpty());
+    QCOMPARE(iconImage(list.icon(1)), resourceImage(QStringLiteral(":/res/video_2.png")));
+    QCOMPARE(iconImage(list.icon(0)), resourceImage(QStringLiteral(":/res/logo/cctv1.png")));
 }
 
 void TestChannelList::nonAsciiRoundTrip()
@@ -412,16 +404,16 @@ void TestChannelList::newlyTabDraggedElsewhere()
     g_pSettings->setDefaultChannels(triples({"n", "un", "3"}));
     {
         auto dlg = makeList();
-        QListWidget *newly = listOf(dlg.get(), 0);
+        const ListPeek newly = listOf(dlg.get(), 0);
         tabsOf(dlg.get())->tabBar()->moveTab(0, 2); // stores at once
         QCOMPARE(tabTexts(dlg.get()), (QStringList{"A", "B", "Newly"}));
         QCOMPARE(g_pSettings->m_lstCategoryList, (QStringList{"A", "B"}));
         QCOMPARE(g_pSettings->m_lstDefaultChannels, triples({"n", "un", "3"}));
 
         // Refilling still reaches the moved tab.
-        auto *rec = new VideoItem;
-        rec->strName = QStringLiteral("fresh");
-        rec->strUrl = QStringLiteral("uf");
+        VideoItem rec;
+        rec.strName = QStringLiteral("fresh");
+        rec.strUrl = QStringLiteral("uf");
         dlg->setNewlyChannels({rec});
         QCOMPARE(namesOf(newly), QStringList{"fresh"});
         QCOMPARE(listOf(dlg.get(), 2), newly);
@@ -439,26 +431,23 @@ void TestChannelList::setNewlyChannels()
 {
     g_pSettings->setDefaultChannels(triples({"old1", "u", "1", "old2", "u", "2"}));
     auto dlg = makeList();
-    QListWidget *newly = listOf(dlg.get(), 0);
+    const ListPeek newly = listOf(dlg.get(), 0);
 
-    auto *a = new VideoItem{11, QStringLiteral("CCTV5"), QStringLiteral("ua"),
-                            QStringLiteral("china"), 9};
-    auto *b = new VideoItem{12, QStringLiteral("Other"), QStringLiteral("ub"), QString(), 4};
-    // A null entry is skipped and a record handed in twice is listed once,
-    // so nothing is freed twice.
-    dlg->setNewlyChannels({a, nullptr, b, a});
-    QCOMPARE(namesOf(newly), (QStringList{"CCTV5", "Other"}));
-    QCOMPARE(videoItemOf(newly->item(0)), a);
-    QCOMPARE(videoItemOf(newly->item(1)), b);
-    QCOMPARE(a->nId, 11);
-    QCOMPARE(a->strRegion, QStringLiteral("china"));
-    QCOMPARE(iconImage(newly->item(0)->icon()),
-             resourceImage(QStringLiteral(":/res/logo/cctv5.png")));
-    QCOMPARE(iconImage(newly->item(1)->icon()), resourceImage(QStringLiteral(":/res/video_2.png")));
-    QCOMPARE(g_pSettings->m_lstDefaultChannels, triples({"CCTV5", "ua", "9", "Other", "ub", "4"}));
+    const VideoItem a{11, QStringLiteral("CCTV5"), QStringLiteral("ua"), QStringLiteral("china"),
+                      9};
+    const VideoItem b{12, QStringLiteral("Other"), QStringLiteral("ub"), QString(), 4};
+    // Records are values: one given twice is two channels.
+    dlg->setNewlyChannels({a, b, a});
+    QCOMPARE(namesOf(newly), (QStringList{"CCTV5", "Other", "CCTV5"}));
+    QCOMPARE(newly.record(0).nId, 11);
+    QCOMPARE(newly.record(2).strRegion, QStringLiteral("china"));
+    QCOMPARE(iconImage(newly.icon(0)), resourceImage(QStringLiteral(":/res/logo/cctv5.png")));
+    QCOMPARE(iconImage(newly.icon(1)), resourceImage(QStringLiteral(":/res/video_2.png")));
+    QCOMPARE(g_pSettings->m_lstDefaultChannels,
+             triples({"CCTV5", "ua", "9", "Other", "ub", "4", "CCTV5", "ua", "9"}));
 
     dlg->setNewlyChannels({});
-    QCOMPARE(newly->count(), 0);
+    QCOMPARE(newly.count(), 0);
     QVERIFY(g_pSettings->m_lstDefaultChannels.isEmpty());
 }
 
@@ -472,11 +461,11 @@ void TestChannelList::selectPlayingChannel()
     auto dlg = makeList();
     // The first match in tab order is selected; "Newly" is current anyway.
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 0);
-    QListWidget *newly = listOf(dlg.get(), 0);
-    QListWidget *cat = listOf(dlg.get(), 1);
-    QCOMPARE(newly->currentRow(), 1);
-    QCOMPARE(newly->selectedItems(), QList<QListWidgetItem *>{newly->item(1)});
-    QCOMPARE(cat->currentRow(), -1);
+    const ListPeek newly = listOf(dlg.get(), 0);
+    const ListPeek cat = listOf(dlg.get(), 1);
+    QCOMPARE(newly.currentRow(), 1);
+    QCOMPARE(newly.selectedRows(), QList<int>{1});
+    QCOMPARE(cat.currentRow(), -1);
     QString strName, strUrl;
     dlg->getCurrentChannel(strName, strUrl);
     QCOMPARE(strUrl, QStringLiteral("u2"));
@@ -484,10 +473,10 @@ void TestChannelList::selectPlayingChannel()
     // The playing channel is now only in "Cat": a refill switches to it.
     QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
     g_pSettings->setPlayingVideoName(QStringLiteral("Solo"));
-    dlg->setNewlyChannels({new VideoItem{0, QStringLiteral("One"), QStringLiteral("u1"), {}, 0}});
+    dlg->setNewlyChannels({VideoItem{0, QStringLiteral("One"), QStringLiteral("u1"), {}, 0}});
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
-    QCOMPARE(cat->currentRow(), 2);
-    QCOMPARE(cat->selectedItems(), QList<QListWidgetItem *>{cat->item(2)});
+    QCOMPARE(cat.currentRow(), 2);
+    QCOMPARE(cat.selectedRows(), QList<int>{2});
     QVERIFY(spyCurrent.count() >= 1);
 
     // An empty playing name matches only a channel with an empty name.
@@ -498,7 +487,7 @@ void TestChannelList::selectPlayingChannel()
     dlg->addChannel(1, QString(), QStringLiteral("unnamed"), QString(), 0);
     dlg->selectPlayingChannel();
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
-    QCOMPARE(cat->currentRow(), 3);
+    QCOMPARE(cat.currentRow(), 3);
 }
 
 // ---- Navigation ----------------------------------------------------------------
@@ -543,9 +532,9 @@ void TestChannelList::navigation()
     storeCategories({"Cat"}, {{"Cat", lstTriples}});
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(1);
-    QListWidget *list = listOf(dlg.get(), 1);
-    list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
-    QCOMPARE(list->currentRow(), row);
+    const ListPeek list = listOf(dlg.get(), 1);
+    list.setCurrentRow(row);
+    QCOMPARE(list.currentRow(), row);
 
     QCOMPARE(dlg->hasNextChannel(), hasNext);
     QCOMPARE(dlg->hasPreviousChannel(), hasPrevious);
@@ -560,17 +549,17 @@ void TestChannelList::navigation()
     // Both moves stay on the tab, never wrap, and leave exactly the new row
     // selected.
     dlg->selectNextChannel();
-    QCOMPARE(list->currentRow(), rowAfterNext);
+    QCOMPARE(list.currentRow(), rowAfterNext);
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
     if (rowAfterNext >= 0)
-        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(rowAfterNext)});
+        QCOMPARE(list.selectedRows(), QList<int>{rowAfterNext});
 
-    list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    list.setCurrentRow(row);
     dlg->selectPreviousChannel();
-    QCOMPARE(list->currentRow(), rowAfterPrevious);
+    QCOMPARE(list.currentRow(), rowAfterPrevious);
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
     if (rowAfterPrevious >= 0)
-        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(rowAfterPrevious)});
+        QCOMPARE(list.selectedRows(), QList<int>{rowAfterPrevious});
 }
 
 // ---- Panel -----------------------------------------------------------------------
@@ -602,7 +591,7 @@ void TestChannelList::panelLook()
     QVERIFY(tabs->isMovable());
     QCOMPARE(tabTexts(dlg.get()), QStringList{"Newly"});
     QCOMPARE(iconImage(tabs->tabIcon(0)), resourceImage(QStringLiteral(":/res/category.png")));
-    QListWidget *list = listOf(dlg.get(), 0);
+    QListView *list = listOf(dlg.get(), 0).view();
     QCOMPARE(list->iconSize(), QSize(32, 32));
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     QCOMPARE(list->viewMode(), QListView::ListMode);
@@ -634,19 +623,19 @@ void TestChannelList::signalsReachTheOwner()
     QSignalSpy spyDouble(dlg.get(), &CDlgVideoList::doubleClickedChannel);
     QSignalSpy spyRefresh(dlg.get(), &CDlgVideoList::refreshNewlyChannels);
 
-    QListWidget *list = listOf(dlg.get(), 0);
-    list->setCurrentRow(1);
+    const ListPeek list = listOf(dlg.get(), 0);
+    list.setCurrentRow(1);
     QCOMPARE(spyCurrent.count(), 1);
     tabsOf(dlg.get())->setCurrentIndex(1);
     QCOMPARE(spyCurrent.count(), 2);
     tabsOf(dlg.get())->setCurrentIndex(0);
     spyCurrent.clear();
 
-    const QPoint ptItem = list->visualItemRect(list->item(0)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, ptItem);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, ptItem);
+    const QPoint ptItem = list.view()->visualRect(list.index(0)).center();
+    QTest::mouseClick(list.view()->viewport(), Qt::LeftButton, Qt::NoModifier, ptItem);
+    QTest::mouseDClick(list.view()->viewport(), Qt::LeftButton, Qt::NoModifier, ptItem);
     QCOMPARE(spyDouble.count(), 1);
-    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(list.currentRow(), 0);
     QVERIFY(spyCurrent.count() >= 1);
 
     dlg->findChild<QAction *>(QStringLiteral("actionRefresh"))->trigger();
@@ -660,7 +649,7 @@ void TestChannelList::teardownIsQuiet()
                                    {"C2", triples({"e", "ue", "0"})}});
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(1);
-    listOf(dlg.get(), 1)->setCurrentRow(1);
+    listOf(dlg.get(), 1).setCurrentRow(1);
     QMenu *menu = openContextMenu(dlg.get(), QPoint(20, 20));
     QVERIFY(menu);
     QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
@@ -777,8 +766,8 @@ void TestChannelList::updateActions()
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(tab);
     listOf(dlg.get(), tab)
-        ->setCurrentRow(row, selected ? QItemSelectionModel::ClearAndSelect
-                                      : QItemSelectionModel::Clear);
+        .setCurrentRow(row,
+                       selected ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::Clear);
 
     QString strActual;
     for (const char *sz : {"actionEdit_Category", "actionRemove_Category", "actionAdd_Channel",
@@ -817,7 +806,7 @@ void TestChannelList::contextMenuArea()
     dlg->hideContextMenu();
 
     // A right click on a list reaches the panel through its parents.
-    QWidget *viewport = listOf(dlg.get(), 0)->viewport();
+    QWidget *viewport = listOf(dlg.get(), 0).view()->viewport();
     const QPoint ptList(10, 10);
     QContextMenuEvent event(QContextMenuEvent::Mouse, ptList, viewport->mapToGlobal(ptList));
     QApplication::sendEvent(viewport, &event);
@@ -829,10 +818,8 @@ void TestChannelList::copyToMyFavorite()
 {
     auto dlg = makeList();
     dlg->show();
-    auto *a =
-        new VideoItem{5, QStringLiteral("CCTV1"), QStringLiteral("ua"), QStringLiteral("china"), 8};
-    auto *b =
-        new VideoItem{6, QStringLiteral("B"), QStringLiteral("ub"), QStringLiteral("japan"), 2};
+    const VideoItem a{5, QStringLiteral("CCTV1"), QStringLiteral("ua"), QStringLiteral("china"), 8};
+    const VideoItem b{6, QStringLiteral("B"), QStringLiteral("ub"), QStringLiteral("japan"), 2};
     dlg->setNewlyChannels({a, b});
 
     // Without a selection the entry is offered but disabled.
@@ -843,7 +830,7 @@ void TestChannelList::copyToMyFavorite()
     QVERIFY(!copyTo->actions().first()->isEnabled());
     dlg->hideContextMenu();
 
-    listOf(dlg.get(), 0)->setCurrentRow(0);
+    listOf(dlg.get(), 0).setCurrentRow(0);
     menu = openContextMenu(dlg.get(), QPoint(40, 40));
     QAction *favorite = copyTo->actions().first();
     QVERIFY(favorite->isEnabled());
@@ -852,28 +839,26 @@ void TestChannelList::copyToMyFavorite()
 
     QCOMPARE(tabTexts(dlg.get()), (QStringList{"Newly", "My Favorite"}));
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 0);
-    QListWidget *fav = listOf(dlg.get(), 1);
-    QCOMPARE(fav->count(), 1);
-    const VideoItem *copy = videoItemOf(fav->item(0));
-    QVERIFY(copy && copy != a);
-    QCOMPARE(copy->nId, 0);
-    QCOMPARE(copy->strRegion, QStringLiteral("china"));
-    QCOMPARE(copy->nScore, 8);
-    QCOMPARE(iconImage(fav->item(0)->icon()),
-             resourceImage(QStringLiteral(":/res/logo/cctv1.png")));
+    const ListPeek fav = listOf(dlg.get(), 1);
+    QCOMPARE(fav.count(), 1);
+    const VideoItem &copy = fav.record(0);
+    QCOMPARE(copy.nId, 0);
+    QCOMPARE(copy.strRegion, QStringLiteral("china"));
+    QCOMPARE(copy.nScore, 8);
+    QCOMPARE(iconImage(fav.icon(0)), resourceImage(QStringLiteral(":/res/logo/cctv1.png")));
     QCOMPARE(g_pSettings->m_lstCategoryList, QStringList{"My Favorite"});
     QCOMPARE(g_pSettings->m_mapCategory.value("My Favorite").toStringList(),
              triples({"CCTV1", "ua", "8"}));
 
     // The next menu names the stored category; copying again appends to it.
-    listOf(dlg.get(), 0)->setCurrentRow(1);
+    listOf(dlg.get(), 0).setCurrentRow(1);
     menu = openContextMenu(dlg.get(), QPoint(40, 40));
     QCOMPARE(actionTexts(copyTo->actions()), QStringList{"My Favorite"});
     copyTo->actions().first()->trigger();
     dlg->hideContextMenu();
     QCOMPARE(tabsOf(dlg.get())->count(), 2);
     QCOMPARE(namesOf(fav), (QStringList{"CCTV1", "B"}));
-    QCOMPARE(iconImage(fav->item(1)->icon()), resourceImage(QStringLiteral(":/res/video_2.png")));
+    QCOMPARE(iconImage(fav.icon(1)), resourceImage(QStringLiteral(":/res/video_2.png")));
     QCOMPARE(g_pSettings->m_mapCategory.value("My Favorite").toStringList(),
              triples({"CCTV1", "ua", "8", "B", "ub", "2"}));
 }
@@ -887,7 +872,7 @@ void TestChannelList::copyToStoredCategory()
     // A stored category that happens to be called "Newly" is a category, and
     // copying to it never touches the "Newly" list itself.
     QCOMPARE(tabTexts(dlg.get()), (QStringList{"Newly", "Newly", "A", "B"}));
-    listOf(dlg.get(), 0)->setCurrentRow(0);
+    listOf(dlg.get(), 0).setCurrentRow(0);
     QMenu *menu = openContextMenu(dlg.get(), QPoint(40, 40));
     QMenu *copyTo = copyToMenu(menu);
     QCOMPARE(actionTexts(copyTo->actions()), (QStringList{"Newly", "A", "B"}));
@@ -934,14 +919,14 @@ void TestChannelList::moveUpAndDown()
     storeCategories({"Cat"}, {{"Cat", lstCat}});
     auto dlg = makeList();
     tabsOf(dlg.get())->setCurrentIndex(1);
-    QListWidget *list = listOf(dlg.get(), 1);
-    list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    const ListPeek list = listOf(dlg.get(), 1);
+    list.setCurrentRow(row);
 
     QList<QImage> lstIcons;
     QStringList lstTips;
-    for (int i = 0; i < list->count(); ++i) {
-        lstIcons << iconImage(list->item(i)->icon());
-        lstTips << list->item(i)->toolTip();
+    for (int i = 0; i < list.count(); ++i) {
+        lstIcons << iconImage(list.icon(i));
+        lstTips << list.toolTip(i);
     }
 
     QAction *action = dlg->findChild<QAction *>(up ? "actionUp" : "actionDown");
@@ -953,22 +938,22 @@ void TestChannelList::moveUpAndDown()
         dlg->on_actionDown_triggered();
 
     QCOMPARE(namesOf(list), names);
-    QCOMPARE(list->currentRow(), rowAfter);
+    QCOMPARE(list.currentRow(), rowAfter);
     QStringList lstStored;
     const QStringList lstUrls = {"u0", "u1", "u2", "u3"};
-    for (int i = 0; i < list->count(); ++i) {
-        const VideoItem *rec = videoItemOf(list->item(i));
+    for (int i = 0; i < list.count(); ++i) {
+        const VideoItem &rec = list.record(i);
         // Name and URL travel together; score, icon and tooltip stay.
-        QCOMPARE(rec->strName, names.at(i));
-        QCOMPARE(rec->strUrl,
+        QCOMPARE(rec.strName, names.at(i));
+        QCOMPARE(rec.strUrl,
                  lstUrls.at(QStringList{"CCTV1", "Two", "CCTV5", "Four"}.indexOf(names.at(i))));
-        QCOMPARE(rec->nScore, 10 + i);
-        QCOMPARE(iconImage(list->item(i)->icon()), lstIcons.at(i));
-        QCOMPARE(list->item(i)->toolTip(), lstTips.at(i));
-        lstStored << rec->strName << rec->strUrl << QString::number(rec->nScore);
+        QCOMPARE(rec.nScore, 10 + i);
+        QCOMPARE(iconImage(list.icon(i)), lstIcons.at(i));
+        QCOMPARE(list.toolTip(i), lstTips.at(i));
+        lstStored << rec.strName << rec.strUrl << QString::number(rec.nScore);
     }
     if (names != QStringList{"CCTV1", "Two", "CCTV5", "Four"}) {
-        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(rowAfter)});
+        QCOMPARE(list.selectedRows(), QList<int>{rowAfter});
         QCOMPARE(g_pSettings->m_mapCategory.value("Cat").toStringList(), lstStored);
         QVERIFY(spyCurrent.count() >= 1);
     } else {

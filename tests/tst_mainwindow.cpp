@@ -16,7 +16,7 @@
 #include "ui_DlgControl.h"
 #include "ui_MainWindow.h"
 
-#include <QListWidget>
+#include <QListView>
 #include <QProcess>
 #include <QScreen>
 #include <QTabWidget>
@@ -68,7 +68,7 @@ private:
     };
     bool makeClips();
     QStringList triples() const;
-    QListWidget *newlyList(MainWindow &w) const;
+    QListView *newlyList(MainWindow &w) const;
     static QColor surfaceColour(MainWindow &w);
     static bool playing(MainWindow &w);
     void waitForPicture(MainWindow &w, const QColor &colour);
@@ -113,10 +113,9 @@ QStringList TestMainWindow::triples() const
     return lst;
 }
 
-QListWidget *TestMainWindow::newlyList(MainWindow &w) const
+QListView *TestMainWindow::newlyList(MainWindow &w) const
 {
-    auto *tabs = list(w)->findChild<QTabWidget *>();
-    return tabs ? qobject_cast<QListWidget *>(tabs->widget(0)) : nullptr;
+    return list(w)->channelView(0);
 }
 
 QColor TestMainWindow::surfaceColour(MainWindow &w)
@@ -459,11 +458,11 @@ void TestMainWindow::doubleClickPlaysChannel()
     QVERIFY(w);
     moveCursorToSurfaceRow(*w, 20);
     QTRY_VERIFY(list(*w)->isVisible());
-    QListWidget *pList = newlyList(*w);
+    QListView *pList = newlyList(*w);
     QVERIFY(pList);
-    QCOMPARE(pList->count(), 3);
+    QCOMPARE(pList->model()->rowCount(), 3);
 
-    const QRect rcItem = pList->visualItemRect(pList->item(1));
+    const QRect rcItem = pList->visualRect(pList->model()->index(1, 0));
     QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, rcItem.center());
     QTest::mouseDClick(pList->viewport(), Qt::LeftButton, {}, rcItem.center());
 

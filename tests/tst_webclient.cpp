@@ -4,12 +4,12 @@
 #include "MainWindow.h"
 #include "ScriptedHttpServer.h"
 #include "Settings.h"
+#include "channellist_helpers.h"
 
 #include <QHttpMultiPart>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QListWidget>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -125,7 +125,7 @@ private:
     QList<QNetworkReply *> liveReplies(const QByteArray &path = QByteArray()) const;
     void handle(const std::function<void()> &send);
     void answerLists(const QByteArray &body);
-    QListWidget *newlyList() const;
+    channellist::ListPeek newlyList() const;
     QStringList newlyNames() const;
 
     std::unique_ptr<ScriptedHttpServer> m_pServer;
@@ -211,19 +211,14 @@ void TestWebClient::answerLists(const QByteArray &body)
     });
 }
 
-QListWidget *TestWebClient::newlyList() const
+channellist::ListPeek TestWebClient::newlyList() const
 {
-    auto *pTabs = m_pWindow->m_pDlgVideoList->findChild<QTabWidget *>();
-    return pTabs ? qobject_cast<QListWidget *>(pTabs->widget(0)) : nullptr;
+    return channellist::listOf(m_pWindow->m_pDlgVideoList, 0);
 }
 
 QStringList TestWebClient::newlyNames() const
 {
-    QStringList lst;
-    QListWidget *pList = newlyList();
-    for (int i = 0; pList && i < pList->count(); ++i)
-        lst << videoItemOf(pList->item(i))->strName;
-    return lst;
+    return channellist::namesOf(newlyList());
 }
 
 // ---- What the player sends ----
@@ -295,7 +290,7 @@ void TestWebClient::playReport()
                 .toJson());
         m_pWindow->getVideoListFromWeb();
     });
-    QCOMPARE(videoItemOf(newlyList()->item(0))->strRegion, QStringLiteral("england"));
+    QCOMPARE(newlyList().record(0).strRegion, QStringLiteral("england"));
 
     handle([&] { m_pWindow->postPlayInfo(name, url); });
     QCOMPARE(m_pServer->requestsTo(kPlayPath).size(), 1);
@@ -472,15 +467,14 @@ void TestWebClient::listReplies()
     }
     QCOMPARE(newlyNames(), newly);
     QCOMPARE(g_pSettings->m_strChannelListVer, QStringLiteral("42"));
-    QVERIFY(m_pWindow->m_lstNewlyChannels.isEmpty());
     // The stored "Newly" list is the one shown: name, URL, score triples.
     QCOMPARE(g_pSettings->m_lstDefaultChannels.size(), newly.size() * 3);
     if (QTest::currentDataTag() == QByteArray("three channels")) {
-        const VideoItem *pFirst = videoItemOf(newlyList()->item(0));
-        QCOMPARE(pFirst->nId, 1);
-        QCOMPARE(pFirst->strUrl, QStringLiteral("http://tv.example/1.m3u8"));
-        QCOMPARE(pFirst->strRegion, QStringLiteral("china"));
-        QCOMPARE(pFirst->nScore, 10);
+        const VideoItem &first = newlyList().record(0);
+        QCOMPARE(first.nId, 1);
+        QCOMPARE(first.strUrl, QStringLiteral("http://tv.example/1.m3u8"));
+        QCOMPARE(first.strRegion, QStringLiteral("china"));
+        QCOMPARE(first.nScore, 10);
         QCOMPARE(g_pSettings->m_lstDefaultChannels.mid(0, 3),
                  QStringList({"C3", "http://tv.example/1.m3u8", "10"}));
     }
@@ -740,13 +734,13 @@ void TestWebClient::roundTripWithChannelService()
                               10000);
     QVERIFY(!m_pWindow->m_strListVer.isEmpty());
     QCOMPARE(g_pSettings->m_strChannelListVer, m_pWindow->m_strListVer);
-    const VideoItem *pBeta = videoItemOf(newlyList()->item(1));
-    QCOMPARE(pBeta->strUrl, QStringLiteral("http://127.0.0.1:9/beta.m3u8"));
-    QCOMPARE(pBeta->nScore, 0);
-    QVERIFY(pBeta->nId > 0);
+    const VideoItem beta = newlyList().record(1);
+    QCOMPARE(beta.strUrl, QStringLiteral("http://127.0.0.1:9/beta.m3u8"));
+    QCOMPARE(beta.nScore, 0);
+    QVERIFY(beta.nId > 0);
 
     // A play report lands in the service's database...
-    handle([&] { m_pWindow->postPlayInfo(pBeta->strName, pBeta->strUrl); });
+    handle([&] { m_pWindow->postPlayInfo(beta.strName, beta.strUrl); });
     sqlite3 *pDb = nullptr;
     QCOMPARE(sqlite3_open_v2(strDb.toUtf8().constData(), &pDb, SQLITE_OPEN_READONLY, nullptr),
              SQLITE_OK);
@@ -769,8 +763,7 @@ void TestWebClient::roundTripWithChannelService()
 
     // ...and in the score of the next list.
     emit m_pWindow->m_pDlgVideoList->refreshNewlyChannels();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        newlyList()->count() == 3 && videoItemOf(newlyList()->item(1))->nScore == 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(newlyList().count() == 3 && newlyList().record(1).nScore == 1, 10000);
     QCOMPARE(newlyNames(), QStringList({"Alpha TV", "Beta TV", "Gamma TV"}));
     QCOMPARE(g_pSettings->m_lstDefaultChannels.mid(3, 3),
              QStringList({"Beta TV", "http://127.0.0.1:9/beta.m3u8", "1"}));

@@ -1,0 +1,212 @@
+#include "ChannelListModel.h"
+
+#include "ChannelSearchKey.h"
+#include "VideoLogo.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QSize>
+
+#include <algorithm>
+
+namespace {
+
+// Every row of a logo shares its picture, and reading a picture is costly:
+// each resource path is loaded once (on the GUI thread, where data() runs).
+QIcon cachedIcon(const QString &strPath)
+{
+    static QHash<QString, QIcon> s_icons;
+    auto it = s_icons.constFind(strPath);
+    if (it == s_icons.constEnd())
+        it = s_icons.insert(strPath, QIcon(strPath));
+    return *it;
+}
+
+int scoreFromText(const QString &strText)
+{
+    bool bOk = false;
+    const int nScore = strText.toInt(&bOk, 10);
+    return bOk ? nScore : 0;
+}
+
+// Whether a stored score is already written the way QString::number writes
+// it, so the stored form can keep the text instead of making it anew.
+bool isCanonicalScore(const QString &strText)
+{
+    const int nDigits = strText.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (strText.size() <= nDigits || strText.size() > nDigits + 9)
+        return false; // ten digits may not fit an int
+    for (int i = nDigits; i < strText.size(); ++i) {
+        if (strText.at(i) < QLatin1Char('0') || strText.at(i) > QLatin1Char('9'))
+            return false;
+    }
+    const bool bLeadingZero = strText.at(nDigits) == QLatin1Char('0');
+    return !bLeadingZero || strText.size() == 1;
+}
+
+} // namespace
+
+ChannelListModel::ChannelListModel(QObject *parent) : QAbstractListModel(parent) {}
+
+ChannelListModel::Row ChannelListModel::makeRow(const VideoItem &rec, int nMadeAt)
+{
+    Row row;
+    row.rec = rec;
+    row.strMadeAs = rec.strName;
+    row.nMadeAt = nMadeAt;
+    row.strKey = ChannelSearchKey::fold(rec.strName);
+    return row;
+}
+
+ChannelListModel::Rows ChannelListModel::rowsFromTriples(const QStringList &lstTriples)
+{
+    Rows rows;
+    const int nChannels = (lstTriples.size() + 2) / 3;
+    rows.vecRows.reserve(nChannels);
+    rows.lstTriples.reserve(nChannels * 3);
+    for (int k = 0; k < lstTriples.size(); k += 3) {
+        VideoItem rec;
+        rec.strName = lstTriples.at(k);
+        if (k + 1 < lstTriples.size())
+            rec.strUrl = lstTriples.at(k + 1);
+        if (k + 2 < lstTriples.size())
+            rec.nScore = scoreFromText(lstTriples.at(k + 2));
+        rows.vecRows.append(makeRow(rec, rows.vecRows.size()));
+        // The stored form written back: whole triples with numeric scores.
+        const bool bKeepScore = k + 2 < lstTriples.size() && isCanonicalScore(lstTriples.at(k + 2));
+        rows.lstTriples << rec.strName << rec.strUrl
+                        << (bKeepScore ? lstTriples.at(k + 2) : QString::number(rec.nScore));
+    }
+    return rows;
+}
+
+ChannelListModel::Rows ChannelListModel::rowsFromRecords(const QVector<VideoItem> &vecRecords)
+{
+    Rows rows;
+    rows.vecRows.reserve(vecRecords.size());
+    rows.lstTriples.reserve(vecRecords.size() * 3);
+    for (const VideoItem &rec : vecRecords) {
+        rows.vecRows.append(makeRow(rec, rows.vecRows.size()));
+        rows.lstTriples << rec.strName << rec.strUrl << QString::number(rec.nScore);
+    }
+    return rows;
+}
+
+int ChannelListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_vecRows.size();
+}
+
+QVariant ChannelListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_vecRows.size())
+        return QVariant();
+    const Row &row = m_vecRows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.rec.strName;
+    case Qt::ToolTipRole:
+        return row.strMadeAs;
+    case Qt::DecorationRole:
+        return cachedIcon(logoForChannel(row.strMadeAs, row.nMadeAt));
+    case Qt::SizeHintRole:
+        return QSize(180, 40);
+    default:
+        return QVariant();
+    }
+}
+
+int ChannelListModel::findName(const QString &strName) const
+{
+    for (int i = 0; i < m_vecRows.size(); ++i) {
+        if (m_vecRows.at(i).rec.strName == strName)
+            return i;
+    }
+    return -1;
+}
+
+QStringList ChannelListModel::triples() const
+{
+    if (!m_bTriplesValid) {
+        m_lstTriples.clear();
+        m_lstTriples.reserve(m_vecRows.size() * 3);
+        for (const Row &row : m_vecRows)
+            m_lstTriples << row.rec.strName << row.rec.strUrl << QString::number(row.rec.nScore);
+        m_bTriplesValid = true;
+    }
+    return m_lstTriples;
+}
+
+void ChannelListModel::changed()
+{
+    m_bTriplesValid = false;
+    m_lstTriples.clear();
+}
+
+void ChannelListModel::setRows(Rows rows)
+{
+    beginResetModel();
+    m_vecRows.swap(rows.vecRows);
+    if (rows.lstTriples.size() == m_vecRows.size() * 3) {
+        m_lstTriples.swap(rows.lstTriples);
+        m_bTriplesValid = true;
+    } else {
+        changed();
+    }
+    endResetModel();
+    // The old rows go here, after the views have let go of them.
+}
+
+void ChannelListModel::append(const VideoItem &rec)
+{
+    const int nRow = m_vecRows.size();
+    beginInsertRows(QModelIndex(), nRow, nRow);
+    m_vecRows.append(makeRow(rec, nRow));
+    changed();
+    endInsertRows();
+}
+
+void ChannelListModel::removeRowsAt(QVector<int> vecRows)
+{
+    std::sort(vecRows.begin(), vecRows.end());
+    vecRows.erase(std::unique(vecRows.begin(), vecRows.end()), vecRows.end());
+    // From the last to the first, one signal per run of neighbouring rows.
+    for (int i = vecRows.size() - 1; i >= 0;) {
+        const int nLast = vecRows.at(i);
+        int nFirst = nLast;
+        while (i > 0 && vecRows.at(i - 1) == nFirst - 1)
+            nFirst = vecRows.at(--i);
+        --i;
+        if (nFirst < 0 || nLast >= m_vecRows.size())
+            continue;
+        beginRemoveRows(QModelIndex(), nFirst, nLast);
+        m_vecRows.remove(nFirst, nLast - nFirst + 1);
+        changed();
+        endRemoveRows();
+    }
+}
+
+void ChannelListModel::setNameAndUrl(int nRow, const QString &strName, const QString &strUrl)
+{
+    if (nRow < 0 || nRow >= m_vecRows.size())
+        return;
+    Row &row = m_vecRows[nRow];
+    row.rec.strName = strName;
+    row.rec.strUrl = strUrl;
+    row.strKey = ChannelSearchKey::fold(strName);
+    changed();
+    emit dataChanged(index(nRow), index(nRow), {Qt::DisplayRole});
+}
+
+void ChannelListModel::swapNameAndUrl(int nRowA, int nRowB)
+{
+    if (nRowA < 0 || nRowB < 0 || nRowA >= m_vecRows.size() || nRowB >= m_vecRows.size())
+        return;
+    Row &a = m_vecRows[nRowA];
+    Row &b = m_vecRows[nRowB];
+    std::swap(a.rec.strName, b.rec.strName);
+    std::swap(a.rec.strUrl, b.rec.strUrl);
+    std::swap(a.strKey, b.strKey);
+    changed();
+    emit dataChanged(index(qMin(nRowA, nRowB)), index(qMax(nRowA, nRowB)), {Qt::DisplayRole});
+}
