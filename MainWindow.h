@@ -1,20 +1,23 @@
 #pragma once
 
 #include "BackoffTimer.h"
+#include "ChannelListModel.h"
 #include "StreamWatch.h"
-#include "VideoItem.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
-#include <QVector>
 
 class CDlgControl;
 class CDlgStatusText;
 class CDlgVideoList;
 class CDlgVideoText;
 class CThreadVlc;
+class QMessageBox;
 class QNetworkAccessManager;
+class ServiceReplyReader;
+struct ServiceReply;
 
 namespace Ui {
 class MainWindow;
@@ -113,9 +116,12 @@ private:
     void playCurrentChannel();
 
     // The body of a reply of the channel service (from the request to
-    // strPath), parsed and acted upon by its "action".
+    // strPath): read (off the GUI thread when big), then acted upon by its
+    // "action" in applyServiceReply.
     void handleServiceReply(QByteArray body, const QString &strPath);
-    void updateNewlyChannels(const QVector<VideoItem> &vecChannels);
+    void applyServiceReply(const ServiceReply &reply, const QString &strPath);
+    void updateNewlyChannels(const ChannelListModel::Rows &rows);
+    void showChannelListRefused(const QString &strText);
 
     Ui::MainWindow *ui;
     CThreadVlc *m_pThreadVlc = nullptr;
@@ -136,6 +142,8 @@ private:
     QString m_strVideoUrl;
     QString m_strListVer;
     QNetworkAccessManager *m_pNetworkManager = nullptr;
+    ServiceReplyReader *m_pReplyReader = nullptr;
+    QPointer<QMessageBox> m_pListRefused;
 
     // What the user is told of the channel that plays, and its reconnects.
     CStreamWatch m_streamWatch;

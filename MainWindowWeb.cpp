@@ -4,23 +4,16 @@
 #include "DlgControl.h"
 #include "DlgVideoList.h"
 #include "MainWindow.h"
+#include "ServiceReplyReader.h"
 #include "Settings.h"
 
 #include <QDebug>
 #include <QHttpMultiPart>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include <QLocale>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSet>
-#include <QVariantList>
-#include <QVariantMap>
-#include <QVector>
-
-#include <climits>
-#include <cmath>
 
 namespace {
 
@@ -32,16 +25,9 @@ constexpr int kTransferTimeoutMs = 10000;
 
 // A reply body larger than this is not a channel list but a broken or hostile
 // service: the download is cut off and the reply dropped, so memory stays
-// bounded. A list of 100,000 channels with long URLs is well below it.
-constexpr qint64 kMaxReplyBytes = 32 * 1024 * 1024;
-// Big IPTV lists run to tens of thousands of channels, and 100,000 fill the
-// "Newly" tab in well under a second; more than that is not a channel list but
-// a broken service, and such a list is dropped as a whole.
-constexpr int kMaxNewlyChannels = 100000;
-// A settings reply asks for the channel list once per "list_ver" element it
-// carries; a reply naming it more often than this is broken, and the rest of
-// its elements would only flood the service with identical requests.
-constexpr int kMaxListRequestsPerReply = 16;
+// bounded. A list of 1,000,000 channels (ServiceReply::kMaxChannels) with
+// long URLs is well below it.
+constexpr qint64 kMaxReplyBytes = 256 * 1024 * 1024;
 // Marks a reply whose download was cut off for its size.
 const char kTooLargeProperty[] = "mirelReplyTooLarge";
 
@@ -73,176 +59,6 @@ QHttpPart formPart(const char *pszName, const QByteArray &body)
                    QStringLiteral("form-data; name=\"%1\"").arg(QLatin1String(pszName)));
     part.setBody(body);
     return part;
-}
-
-// A member read as a string: a number gives its text; anything that has no
-// text (missing, null, array, object) gives an empty string.
-QString stringOf(const QVariant &var)
-{
-    // QVariant would turn a one-element array into the text of that element.
-    if (var.userType() == QMetaType::QVariantList || var.userType() == QMetaType::QVariantMap)
-        return QString();
-    return var.toString();
-}
-
-// A member read as an integer: a number or a numeric string gives its value;
-// anything else, and any value outside the range of int, gives 0.
-int intOf(const QVariant &var)
-{
-    switch (var.userType()) {
-    case QMetaType::Double: {
-        const double d = std::round(var.toDouble());
-        if (!std::isfinite(d) || d < double(INT_MIN) || d > double(INT_MAX))
-            return 0;
-        return int(d);
-    }
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong: {
-        bool bOk = false;
-        const qlonglong n = var.toLongLong(&bOk);
-        return bOk && n >= INT_MIN && n <= INT_MAX ? int(n) : 0;
-    }
-    case QMetaType::QString: {
-        bool bOk = false;
-        const int n = var.toString().toInt(&bOk);
-        return bOk ? n : 0;
-    }
-    default:
-        return var.canConvert<int>() ? var.toInt() : 0;
-    }
-}
-
-// "data" of a reply: missing or null reads as an empty list; any other type
-// than an array means the reply is broken (false).
-bool dataOf(const QVariantMap &map, QVariantList &lstData)
-{
-    const QVariant varData = map.value(QStringLiteral("data"));
-    if (!varData.isValid() || varData.isNull()) {
-        lstData.clear();
-        return true;
-    }
-    if (varData.userType() != QMetaType::QVariantList)
-        return false;
-    lstData = varData.toList();
-    return true;
-}
-
-// The JSON parser's own nesting limit; deeper text is refused by it.
-constexpr int kMaxJsonNesting = 1024;
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// The text of the JSON string whose opening quote is at nPos, escapes
-// decoded; nPos ends past the closing quote (or at the end of unterminated
-// text, which the parser refuses anyway).
-QString jsonStringAt(const QByteArray &json, int &nPos)
-{
-    QString str;
-    int nRun = ++nPos; // start of the bytes taken as they are
-    while (nPos < json.size() && json.at(nPos) != '"') {
-        if (json.at(nPos) != '\\') {
-            ++nPos;
-            continue;
-        }
-        str += QString::fromUtf8(json.constData() + nRun, nPos - nRun);
-        const char cEscape = nPos + 1 < json.size() ? json.at(nPos + 1) : '\0';
-        nPos = qMin(nPos + 2, json.size());
-        switch (cEscape) {
-        case 'b':
-            str += QLatin1Char('\b');
-            break;
-        case 'f':
-            str += QLatin1Char('\f');
-            break;
-        case 'n':
-            str += QLatin1Char('\n');
-            break;
-        case 'r':
-            str += QLatin1Char('\r');
-            break;
-        case 't':
-            str += QLatin1Char('\t');
-            break;
-        case 'u': {
-            ushort nCode = 0;
-            for (int i = 0; i < 4 && nPos < json.size() && hexDigit(json.at(nPos)) >= 0; ++i)
-                nCode = ushort(nCode * 16 + hexDigit(json.at(nPos++)));
-            str += QChar(nCode);
-            break;
-        }
-        default: // '"', '\\', '/' stand for themselves
-            str += QLatin1Char(cEscape);
-            break;
-        }
-        nRun = nPos;
-    }
-    str += QString::fromUtf8(json.constData() + nRun, nPos - nRun);
-    ++nPos;
-    return str;
-}
-
-// True when an object of the JSON text names one member twice. Qt's parser
-// keeps the last value of a repeated member but never frees an array or
-// object it replaces, so every such reply would cost memory for good; and a
-// service that repeats members is broken anyway, whichever value it meant.
-bool hasRepeatedMember(const QByteArray &json)
-{
-    struct Level
-    {
-        bool bObject = false;
-        bool bExpectName = false;
-        QSet<QString> setNames;
-    };
-    QVector<Level> lstLevels;
-    for (int nPos = 0; nPos < json.size();) {
-        const char c = json.at(nPos);
-        switch (c) {
-        case '{':
-        case '[':
-            if (lstLevels.size() == kMaxJsonNesting)
-                return false; // the parser stops here, before any member deeper down
-            lstLevels.append(Level{c == '{', c == '{', {}});
-            ++nPos;
-            break;
-        case '}':
-        case ']':
-            if (lstLevels.isEmpty())
-                return false; // not JSON: the parser stops here
-            lstLevels.removeLast();
-            ++nPos;
-            break;
-        case ',':
-        case ':':
-            if (!lstLevels.isEmpty() && lstLevels.last().bObject)
-                lstLevels.last().bExpectName = c == ',';
-            ++nPos;
-            break;
-        case '"': {
-            const QString strText = jsonStringAt(json, nPos);
-            if (lstLevels.isEmpty() || !lstLevels.last().bExpectName)
-                break;
-            Level &level = lstLevels.last();
-            level.bExpectName = false;
-            if (level.setNames.contains(strText))
-                return true;
-            level.setNames.insert(strText);
-            break;
-        }
-        default:
-            ++nPos;
-            break;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -321,8 +137,14 @@ void MainWindow::onNetworkReplyFinish()
     // keeping finished replies until the window closes would grow without
     // bound over a long run.
     pReply->deleteLater();
-    if (pReply->property(kTooLargeProperty).toBool())
+    if (pReply->property(kTooLargeProperty).toBool()) {
+        if (pReply->url().path().endsWith(QLatin1String("/get_video_list")))
+            showChannelListRefused(
+                tr("The channel list from the service is larger than %1 MiB and was not "
+                   "taken; the channels shown are kept.")
+                    .arg(kMaxReplyBytes >> 20));
         return;
+    }
     const QString strPath = pReply->url().path();
     const bool bSettings = strPath == QLatin1String("/remote/get_settings");
     // An error page may well carry a body that parses (a stale list, say):
@@ -342,91 +164,73 @@ void MainWindow::onNetworkReplyFinish()
 
 void MainWindow::handleServiceReply(QByteArray body, const QString &strPath)
 {
-    const int nNul = body.indexOf('\0');
-    if (nNul >= 0)
-        body.truncate(nNul);
-    const QByteArray json = QString::fromUtf8(body).toUtf8();
-    if (hasRepeatedMember(json)) {
-        qDebug() << "reply names a member twice, ignored:" << strPath;
-        return;
+    // A big channel list is read off the GUI thread; the replies are acted
+    // upon in the order they arrived all the same.
+    if (!m_pReplyReader) {
+        m_pReplyReader = new ServiceReplyReader(this);
+        connect(m_pReplyReader, &ServiceReplyReader::replyRead, this,
+                &MainWindow::applyServiceReply);
     }
+    m_pReplyReader->read(std::move(body), strPath);
+}
 
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        if (!json.isEmpty())
-            qDebug() << "reply is not a JSON object, ignored:" << strPath << error.errorString();
+void MainWindow::applyServiceReply(const ServiceReply &reply, const QString &strPath)
+{
+    if (!reply.strWhy.isEmpty())
+        qDebug() << reply.strWhy << strPath;
+
+    switch (reply.kind) {
+    case ServiceReply::Kind::Ignored:
         return;
-    }
-
-    const QVariantMap map = doc.object().toVariantMap();
-    const QString strAction = stringOf(map.value(QStringLiteral("action")));
-
-    if (strAction == QLatin1String("get_video_list")) {
-        QVariantList lstData;
-        if (!dataOf(map, lstData)) {
-            qDebug() << "get_video_list: \"data\" is not an array, ignored";
-            return;
-        }
-        if (lstData.size() > kMaxNewlyChannels) {
-            qDebug() << "get_video_list: too many channels, ignored:" << lstData.size();
-            return;
-        }
-        for (const QVariant &varItem : qAsConst(lstData)) {
-            if (varItem.userType() != QMetaType::QVariantMap) {
-                qDebug() << "get_video_list: a channel is not an object, ignored";
-                return;
-            }
-        }
-
-        QVector<VideoItem> vecChannels;
-        vecChannels.reserve(lstData.size());
-        for (const QVariant &varItem : qAsConst(lstData)) {
-            const QVariantMap item = varItem.toMap();
-            VideoItem rec;
-            rec.nId = intOf(item.value(QStringLiteral("id")));
-            rec.strName = stringOf(item.value(QStringLiteral("name")));
-            rec.strUrl = stringOf(item.value(QStringLiteral("url")));
-            rec.strRegion = stringOf(item.value(QStringLiteral("region")));
-            rec.nScore = intOf(item.value(QStringLiteral("score")));
-            vecChannels.append(rec);
-        }
-        updateNewlyChannels(vecChannels);
+    case ServiceReply::Kind::TooManyChannels:
+        qDebug() << "get_video_list: too many channels, ignored:" << reply.nChannels;
+        showChannelListRefused(tr("The channel list from the service holds %1 channels; at most "
+                                  "%2 are taken, so it was not taken. The channels shown are "
+                                  "kept.")
+                                   .arg(QLocale().toString(reply.nChannels),
+                                        QLocale().toString(ServiceReply::kMaxChannels)));
+        return;
+    case ServiceReply::Kind::VideoList:
+        updateNewlyChannels(reply.rows);
         if (g_pSettings)
             g_pSettings->setChannelListVer(m_strListVer);
-    } else if (strAction == QLatin1String("post_play_info")) {
+        return;
+    case ServiceReply::Kind::PlayInfo:
         // The service's acknowledgement of a play report: nothing to do.
-    } else if (strAction == QLatin1String("get_settings")) {
-        QVariantList lstData;
-        if (!dataOf(map, lstData)) {
-            qDebug() << "get_settings: \"data\" is not an array, ignored";
-            return;
-        }
-        int nListRequests = 0;
-        for (const QVariant &varItem : qAsConst(lstData)) {
-            const QVariantMap item = varItem.toMap();
-            if (stringOf(item.value(QStringLiteral("name"))) != QLatin1String("list_ver"))
-                continue;
-            if (nListRequests == kMaxListRequestsPerReply) {
-                qDebug() << "get_settings: too many \"list_ver\" elements, the rest ignored";
-                break;
-            }
-            m_strListVer = stringOf(item.value(QStringLiteral("value"))).trimmed();
+        return;
+    case ServiceReply::Kind::Settings:
+        for (const QString &strVer : reply.lstListVersions) {
+            m_strListVer = strVer;
             if (!m_strListVer.isEmpty()) {
-                ++nListRequests;
                 getVideoListFromWeb();
                 emit getListVer(m_strListVer);
             }
         }
+        return;
     }
 }
 
-void MainWindow::updateNewlyChannels(const QVector<VideoItem> &vecChannels)
+void MainWindow::updateNewlyChannels(const ChannelListModel::Rows &rows)
 {
     if (!m_pDlgVideoList)
         return;
-    m_pDlgVideoList->setNewlyChannels(vecChannels);
+    m_pDlgVideoList->setNewlyRows(rows);
     if (m_pDlgControl)
         m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
                                           m_pDlgVideoList->hasPreviousChannel());
+}
+
+// Not a modal box: nothing waits for the user, and a second refusal replaces
+// the first one's text instead of stacking boxes.
+void MainWindow::showChannelListRefused(const QString &strText)
+{
+    qDebug() << "channel list refused:" << strText;
+    if (!m_pListRefused) {
+        m_pListRefused = new QMessageBox(QMessageBox::Warning, tr("Channel list"), QString(),
+                                         QMessageBox::Ok, this);
+        m_pListRefused->setModal(false);
+        m_pListRefused->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pListRefused->setText(strText);
+    m_pListRefused->show();
 }

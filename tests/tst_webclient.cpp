@@ -3,6 +3,7 @@
 #include "DlgVideoList.h"
 #include "MainWindow.h"
 #include "ScriptedHttpServer.h"
+#include "ServiceReplyReader.h"
 #include "Settings.h"
 #include "channellist_helpers.h"
 
@@ -10,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -186,7 +188,7 @@ QList<QNetworkReply *> TestWebClient::liveReplies(const QByteArray &path) const
 }
 
 // Sends what `send` sends and waits until the window has handled the replies
-// (a handled reply is deleted).
+// (a handled reply is deleted, and a big one read off the GUI thread).
 void TestWebClient::handle(const std::function<void()> &send)
 {
     const QList<QNetworkReply *> lstBefore = liveReplies();
@@ -199,6 +201,8 @@ void TestWebClient::handle(const std::function<void()> &send)
     QVERIFY(!lstNew.isEmpty());
     for (const QPointer<QNetworkReply> &pReply : lstNew)
         QTRY_VERIFY_WITH_TIMEOUT(pReply.isNull(), 10000);
+    const ServiceReplyReader *pReader = m_pWindow->m_pReplyReader;
+    QTRY_VERIFY_WITH_TIMEOUT(!pReader || pReader->isIdle(), 30000);
 }
 
 // From now on every channel list request is answered with this body.
@@ -377,11 +381,12 @@ void TestWebClient::listReplies_data()
     const QStringList unchanged = {QStringLiteral("(unchanged)")};
     QTest::newRow("three channels")
         << listReply({"C3", "A1", "B2"}) << QStringList{"C3", "A1", "B2"};
-    QStringList lstMany;
-    for (int i = 0; i < 100000; ++i)
-        lstMany << QStringLiteral("Channel %1").arg(i);
-    QTest::newRow("100,000 channels, the most taken") << listReply(lstMany) << lstMany;
-    QTest::newRow("100,001 channels") << listReply(lstMany + QStringList{"One more"}) << unchanged;
+    const QByteArray many = QByteArray(R"({"name":"x"},)").repeated(999999) + R"({"name":"x"})";
+    QTest::newRow("1,000,000 channels, the most taken")
+        << R"({"action":"get_video_list","data":[)" + many + "]}"
+        << QStringList(QVector<QString>(1000000, QStringLiteral("x")).toList());
+    QTest::newRow("1,000,001 channels")
+        << R"({"action":"get_video_list","data":[{},)" + many + "]}" << unchanged;
     QTest::newRow("empty data") << QByteArray(R"({"action":"get_video_list","data":[]})")
                                 << QStringList();
     QTest::newRow("missing data") << QByteArray(R"({"action":"get_video_list"})") << QStringList();
@@ -460,6 +465,12 @@ void TestWebClient::listReplies()
         answerLists(body);
         m_pWindow->getVideoListFromWeb();
     });
+    // A list refused for its length is not refused silently.
+    const bool bTooLong = QTest::currentDataTag() == QByteArray("1,000,001 channels");
+    QCOMPARE(!m_pWindow->m_pListRefused.isNull(), bTooLong);
+    if (bTooLong)
+        QVERIFY(m_pWindow->m_pListRefused->text().contains(QLocale().toString(1000001)) &&
+                m_pWindow->m_pListRefused->text().contains(QLocale().toString(1000000)));
     if (newly == QStringList{QStringLiteral("(unchanged)")}) {
         QCOMPARE(newlyNames(), QStringList({"Old A", "Old B"}));
         QCOMPARE(g_pSettings->m_strChannelListVer, QStringLiteral("41"));
@@ -590,13 +601,13 @@ void TestWebClient::hostileService_data()
     QTest::addColumn<QByteArray>("response");
     QTest::addColumn<bool>("close");
 
-    const QByteArray big = listReply({"Big"}) + QByteArray(40 * 1024 * 1024, ' ');
-    QTest::newRow("40 MB list") << ScriptedHttpServer::http(big) << false;
-    QTest::newRow("40 MB without a length")
+    const QByteArray big = listReply({"Big"}) + QByteArray(257 * 1024 * 1024, ' ');
+    QTest::newRow("257 MiB list") << ScriptedHttpServer::http(big) << false;
+    QTest::newRow("257 MiB without a length")
         << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n") + big << true;
-    QTest::newRow("200,000 channels")
+    QTest::newRow("1,000,001 channels")
         << ScriptedHttpServer::http(R"({"action":"get_video_list","data":[)" +
-                                    QByteArray("{},").repeated(199999) + "{}]}")
+                                    QByteArray("{},").repeated(1000000) + "{}]}")
         << false;
     // 2 KB on the wire, 200 MB once inflated.
     QTest::newRow("compressed 200 MB")

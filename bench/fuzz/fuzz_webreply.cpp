@@ -5,6 +5,7 @@
 #include "ChannelListModel.h"
 #include "DlgVideoList.h"
 #include "MainWindow.h"
+#include "ServiceReplyReader.h"
 #include "Settings.h"
 #include "fuzzsetup.h"
 
@@ -27,6 +28,9 @@ struct FuzzAccess
     static void handle(MainWindow *pWindow, const QByteArray &body)
     {
         pWindow->handleServiceReply(body, QStringLiteral("/remote/fuzz"));
+        // A big body is read on a worker thread; its reply comes back queued.
+        while (pWindow->m_pReplyReader && !pWindow->m_pReplyReader->isIdle())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
     static QString listVer(const MainWindow *pWindow) { return pWindow->m_strListVer; }
     static CDlgVideoList *channelList(const MainWindow *pWindow)
