@@ -4,6 +4,7 @@
 #include "DlgStatusText.h"
 #include "DlgVideoList.h"
 #include "DlgVideoText.h"
+#include "KeyboardZapper.h"
 #include "Settings.h"
 #include "ThreadVlc.h"
 #include "qvlc/qvlcmediaplayer.h"
@@ -97,6 +98,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_pDlgHint = new CDlgStatusText(this, Qt::AlignLeft | Qt::AlignTop, kListHeight);
     connect(&m_settingsRetry, &CBackoffTimer::due, this, &MainWindow::getSettingsFromWeb);
     connect(&m_streamWatch, &CStreamWatch::stateChanged, this, &MainWindow::onStreamStateChanged);
+    connectKeys();
 
     // A big store is read in the background (main.cpp): the service is asked
     // for its list once the stored lists are there to be replaced, and the
@@ -444,6 +446,61 @@ void MainWindow::mouseDoubleClickEvent(QMouseEvent *event)
         on_actionFullscreen_triggered();
 }
 
+void MainWindow::connectKeys()
+{
+    m_pZapper = new KeyboardZapper(this);
+    // The same rules as the panel's Previous and Next buttons.
+    connect(m_pZapper, &KeyboardZapper::previousChannel, this, [this] {
+        if (m_pDlgVideoList->hasPreviousChannel())
+            onClickPrevious();
+    });
+    connect(m_pZapper, &KeyboardZapper::nextChannel, this, [this] {
+        if (m_pDlgVideoList->hasNextChannel())
+            onClickNext();
+    });
+    connect(m_pZapper, &KeyboardZapper::numberTyped, this, &MainWindow::showChannelNumber);
+    connect(m_pZapper, &KeyboardZapper::channelNumber, this, &MainWindow::playChannelNumber);
+    connect(m_pZapper, &KeyboardZapper::playCurrent, this, &MainWindow::playCurrentChannel);
+    connect(m_pZapper, &KeyboardZapper::playOrStop, this, &MainWindow::onClickPlay);
+    connect(m_pZapper, &KeyboardZapper::mute, this, &MainWindow::onClickMute);
+    connect(m_pZapper, &KeyboardZapper::fullScreen, this,
+            &MainWindow::on_actionFullscreen_triggered);
+    connect(m_pZapper, &KeyboardZapper::volumeStep, this, &MainWindow::stepVolume);
+    connect(m_pZapper, &KeyboardZapper::search, this, [this] {
+        showChannelList();
+        m_pDlgVideoList->startSearch();
+    });
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (m_pZapper->keyPress(event)) {
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::showChannelNumber(const QString &strDigits)
+{
+    // In the channel name's place, as a TV shows the number being typed.
+    if (!m_pDlgChannelName)
+        m_pDlgChannelName = new CDlgVideoText(this);
+    m_pDlgChannelName->m_strText = strDigits;
+    m_pDlgChannelName->update();
+    placeChannelNameText();
+    m_pDlgChannelName->show();
+    m_timerChannelName.start();
+}
+
+void MainWindow::playChannelNumber(int nNumber)
+{
+    if (m_pDlgVideoList->selectChannelNumber(nNumber))
+        playCurrentChannel();
+    else
+        onTimeOutChannelName(); // no such channel: the number goes away
+}
+
 void MainWindow::keyReleaseEvent(QKeyEvent *event)
 {
     if (m_bFullScreen && event->key() == Qt::Key_Escape) {
@@ -460,7 +517,12 @@ void MainWindow::wheelEvent(QWheelEvent *event)
     qDebug() << "MainWindow::wheelEvent";
     if (m_pDlgVideoList && m_pDlgVideoList->isVisible())
         return;
-    const int nVolume = qBound(0, g_pSettings->m_nVolume + event->angleDelta().y() / 20, 100);
+    stepVolume(event->angleDelta().y());
+}
+
+void MainWindow::stepVolume(int nWheelDelta)
+{
+    const int nVolume = qBound(0, g_pSettings->m_nVolume + nWheelDelta / 20, 100);
     g_pSettings->setVolume(nVolume);
     if (m_pThreadVlc)
         m_pThreadVlc->setVolume(nVolume);
@@ -665,6 +727,7 @@ void MainWindow::onActionAbout()
     QMessageBox::about(
         this, tr("About Mirel Player"),
         tr("<h2>Mirel Player %1</h2><br><br>Channel Version: %2<br><a href=\"%3\">%3</a>")
-            .arg(QStringLiteral("1.2"), g_pSettings->m_strChannelListVer.toHtmlEscaped(),
-                 strHome.toHtmlEscaped()));
+                .arg(QStringLiteral("1.2"), g_pSettings->m_strChannelListVer.toHtmlEscaped(),
+                     strHome.toHtmlEscaped()) +
+            KeyboardZapper::helpText());
 }

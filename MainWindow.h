@@ -14,6 +14,7 @@ class CDlgStatusText;
 class CDlgVideoList;
 class CDlgVideoText;
 class CThreadVlc;
+class KeyboardZapper;
 class QMessageBox;
 class QNetworkAccessManager;
 class ServiceReplyReader;
@@ -88,6 +89,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -114,6 +116,11 @@ private:
     void playAtStart();
     int cursorRowInSurface() const;
     void playCurrentChannel();
+    // The volume moved as by the wheel (120: one notch up).
+    void stepVolume(int nWheelDelta);
+    void showChannelNumber(const QString &strDigits);
+    void playChannelNumber(int nNumber);
+    void connectKeys();
 
     // The body of a reply of the channel service (from the request to
     // strPath): read (off the GUI thread when big), then acted upon by its
@@ -155,4 +162,5 @@ private:
     bool m_bListIfStartFails = false;
     // A failed get_settings is asked again: 5 s, doubling up to 5 min.
     CBackoffTimer m_settingsRetry{5000, 300000};
+    KeyboardZapper *m_pZapper = nullptr;
 };
