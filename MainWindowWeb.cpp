@@ -184,9 +184,9 @@ void MainWindow::applyServiceReply(const ServiceReply &reply, const QString &str
         return;
     case ServiceReply::Kind::TooManyChannels:
         qDebug() << "get_video_list: too many channels, ignored:" << reply.nChannels;
-        showChannelListRefused(tr("The channel list from the service holds %1 channels; at most "
-                                  "%2 are taken, so it was not taken. The channels shown are "
-                                  "kept.")
+        showChannelListRefused(tr("The channel list from the service holds %1 channels, more "
+                                  "than the %2 that can be taken. It was not taken; the "
+                                  "channels shown are kept.")
                                    .arg(QLocale().toString(reply.nChannels),
                                         QLocale().toString(ServiceReply::kMaxChannels)));
         return;

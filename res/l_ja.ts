@@ -272,6 +272,20 @@
     </message>
 </context>
 <context>
+    <name>ChannelSearchField</name>
+    <message>
+        <source>Search channels (Ctrl+F)</source>
+        <translation>チャンネル検索 (Ctrl+F)</translation>
+    </message>
+</context>
+<context>
+    <name>KeyboardZapper</name>
+    <message>
+        <source>&lt;p&gt;&lt;b&gt;Keys&lt;/b&gt;&lt;br&gt;Up, Down, Page Up, Page Down: previous or next channel&lt;br&gt;Digits: the channel of that number in the list&lt;br&gt;Enter: play the current channel&lt;br&gt;Space: play or stop&lt;br&gt;M: mute&lt;br&gt;F: full screen, Esc: leave it&lt;br&gt;Left, Right: volume&lt;br&gt;Ctrl+F: search the channel list&lt;/p&gt;</source>
+        <translation>&lt;p&gt;&lt;b&gt;キー操作&lt;/b&gt;&lt;br&gt;上、下、Page Up、Page Down：前または次のチャンネル&lt;br&gt;数字：表のその番号のチャンネル&lt;br&gt;Enter：現在のチャンネルを再生&lt;br&gt;スペース：再生または停止&lt;br&gt;M：消音&lt;br&gt;F：全画面、Esc：全画面を終了&lt;br&gt;左、右：音量&lt;br&gt;Ctrl+F：チャンネル表を検索&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;Channel Version: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
@@ -320,6 +334,18 @@
     <message>
         <source>Double-click a channel to play it</source>
         <translation>チャンネルをダブルクリックすると再生します</translation>
+    </message>
+    <message>
+        <source>The channel list from the service is larger than %1 MiB and was not taken; the channels shown are kept.</source>
+        <translation>サービスから届いたチャンネル表は %1 MiB を超えるため取り込みませんでした。表示中のチャンネルはそのままです。</translation>
+    </message>
+    <message>
+        <source>The channel list from the service holds %1 channels, more than the %2 that can be taken. It was not taken; the channels shown are kept.</source>
+        <translation>サービスから届いたチャンネル表は %1 チャンネルあり、受け付けられる %2 チャンネルを超えています。この表は取り込まず、表示中のチャンネルはそのままです。</translation>
+    </message>
+    <message>
+        <source>Channel list</source>
+        <translation>チャンネル表</translation>
     </message>
 </context>
 <context>

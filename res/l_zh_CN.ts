@@ -272,6 +272,20 @@
     </message>
 </context>
 <context>
+    <name>ChannelSearchField</name>
+    <message>
+        <source>Search channels (Ctrl+F)</source>
+        <translation>搜索频道 (Ctrl+F)</translation>
+    </message>
+</context>
+<context>
+    <name>KeyboardZapper</name>
+    <message>
+        <source>&lt;p&gt;&lt;b&gt;Keys&lt;/b&gt;&lt;br&gt;Up, Down, Page Up, Page Down: previous or next channel&lt;br&gt;Digits: the channel of that number in the list&lt;br&gt;Enter: play the current channel&lt;br&gt;Space: play or stop&lt;br&gt;M: mute&lt;br&gt;F: full screen, Esc: leave it&lt;br&gt;Left, Right: volume&lt;br&gt;Ctrl+F: search the channel list&lt;/p&gt;</source>
+        <translation>&lt;p&gt;&lt;b&gt;按键&lt;/b&gt;&lt;br&gt;上、下、Page Up、Page Down：上一个或下一个频道&lt;br&gt;数字：列表中该编号的频道&lt;br&gt;Enter：播放当前频道&lt;br&gt;空格：播放或停止&lt;br&gt;M：静音&lt;br&gt;F：全屏，Esc：退出全屏&lt;br&gt;左、右：音量&lt;br&gt;Ctrl+F：搜索频道列表&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&lt;h2&gt;Mirel Player %1&lt;/h2&gt;&lt;br&gt;&lt;br&gt;Channel Version: %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
@@ -320,6 +334,18 @@
     <message>
         <source>Double-click a channel to play it</source>
         <translation>双击频道即可播放</translation>
+    </message>
+    <message>
+        <source>The channel list from the service is larger than %1 MiB and was not taken; the channels shown are kept.</source>
+        <translation>服务发送的频道列表大于 %1 MiB，未被采用；保留当前显示的频道。</translation>
+    </message>
+    <message>
+        <source>The channel list from the service holds %1 channels, more than the %2 that can be taken. It was not taken; the channels shown are kept.</source>
+        <translation>服务发送的频道列表有 %1 个频道，超过可接受的 %2 个。该列表未被采用；保留当前显示的频道。</translation>
+    </message>
+    <message>
+        <source>Channel list</source>
+        <translation>频道列表</translation>
     </message>
 </context>
 <context>

@@ -139,13 +139,41 @@ const Message kMessages[] = {
     {"QVlcMenu", "Tracks", "轨道", "軌道"},
     {"QVlcMenu", "Video", "视频", "動画"},
     {"category", "Newly", "最新", "最新"},
+    {"ChannelSearchField", "Search channels (Ctrl+F)", "搜索频道 (Ctrl+F)",
+     "チャンネル検索 (Ctrl+F)"},
+    {"KeyboardZapper",
+     "<p><b>Keys</b><br>Up, Down, Page Up, Page Down: previous or next channel<br>Digits: the "
+     "channel of that number in the list<br>Enter: play the current channel<br>Space: play or "
+     "stop<br>M: mute<br>F: full screen, Esc: leave it<br>Left, Right: volume<br>Ctrl+F: search "
+     "the channel list</p>",
+     "<p><b>按键</b><br>上、下、Page Up、Page Down：上一个或下一个频道<br>数字：列表中该编号的"
+     "频道<br>Enter：播放当前频道<br>空格：播放或停止<br>M：静音<br>F：全屏，Esc：退出全屏<br>"
+     "左、右：音量<br>Ctrl+F：搜索频道列表</p>",
+     "<p><b>キー操作</b><br>上、下、Page Up、Page Down：前または次のチャンネル<br>数字：表のその"
+     "番号のチャンネル<br>Enter：現在のチャンネルを再生<br>スペース：再生または停止<br>M：消音<br>"
+     "F：全画面、Esc：全画面を終了<br>左、右：音量<br>Ctrl+F：チャンネル表を検索</p>"},
+    {"MainWindow", "Channel list", "频道列表", "チャンネル表"},
+    {"MainWindow",
+     "The channel list from the service holds %1 channels, more than the %2 that can be taken. "
+     "It was not taken; the channels shown are kept.",
+     "服务发送的频道列表有 %1 个频道，超过可接受的 %2 个。该列表未被采用；保留当前显示的频道。",
+     "サービスから届いたチャンネル表は %1 チャンネルあり、受け付けられる %2 チャンネルを超えてい"
+     "ます。この表は取り込まず、表示中のチャンネルはそのままです。"},
+    {"MainWindow",
+     "The channel list from the service is larger than %1 MiB and was not taken; the channels "
+     "shown are kept.",
+     "服务发送的频道列表大于 %1 MiB，未被采用；保留当前显示的频道。",
+     "サービスから届いたチャンネル表は %1 MiB を超えるため取り込みませんでした。表示中のチャンネ"
+     "ルはそのままです。"},
 };
 
 // Messages per context, the untranslated "Dialog" window titles included.
 const QMap<QString, int> kCountPerContext = {
-    {"CDlgAddCategory", 7}, {"CDlgAddVideoItem", 7}, {"CDlgControl", 12}, {"CDlgOptions", 4},
-    {"CDlgVideoList", 23},  {"MainWindow", 12},      {"QVlcMenu", 11},    {"language", 3},
-    {"region", 5},          {"category", 1},         {"CStreamWatch", 10}};
+    {"CDlgAddCategory", 7}, {"CDlgAddVideoItem", 7}, {"CDlgControl", 12},
+    {"CDlgOptions", 4},     {"CDlgVideoList", 23},   {"MainWindow", 15},
+    {"QVlcMenu", 11},       {"language", 3},         {"region", 5},
+    {"category", 1},        {"CStreamWatch", 10},    {"ChannelSearchField", 1},
+    {"KeyboardZapper", 1}};
 const QStringList kUntranslatedDialog = {"CDlgAddCategory", "CDlgControl", "CDlgVideoList"};
 
 QString expectedTranslation(const Message &m, const QString &strCode)
