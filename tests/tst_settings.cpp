@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "Settings.h"
+#include "SettingsWriter.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -65,6 +66,9 @@ private slots:
     void defaultsFromEmptyStore();
     void everyKeyRoundTrips();
     void anySetterWritesAllKeys();
+    void changesGatheredIntoOneWrite();
+    void listsReadInBackground_data();
+    void listsReadInBackground();
     void wrongTypesConvert_data();
     void wrongTypesConvert();
     void firstDefaultChannel_data();
@@ -163,6 +167,57 @@ void TestSettings::anySetterWritesAllKeys()
           "m_strPlayingVideoName", "m_strPlayingVideoUrl", "m_strPlayingRegion", "m_nCategoryVer",
           "m_lstCategoryList", "m_mapCategory", "m_lstDefaultChannels"})
         QVERIFY2(raw.contains(QLatin1String(key)), key);
+}
+
+void TestSettings::changesGatheredIntoOneWrite()
+{
+    CSettings s(kOrg, kApp);
+    auto *writer = s.findChild<SettingsWriter *>();
+    QVERIFY(writer);
+    QSignalSpy spyWritten(writer, &SettingsWriter::written);
+    // A wheel spun fast: a hundred changes, one write, with the last value.
+    for (int i = 1; i <= 100; ++i)
+        s.setVolume(i);
+    QCOMPARE(s.m_nVolume, 100);
+    QVERIFY(spyWritten.wait(5000));
+    QCOMPARE(spyWritten.count(), 1);
+    QCOMPARE(spyWritten.first().first().value<QSettings::Status>(), QSettings::NoError);
+    QFile file(storePath());
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("m_nVolume=100\n"));
+}
+
+void TestSettings::listsReadInBackground_data()
+{
+    QTest::addColumn<bool>("waitForLists");
+    QTest::newRow("changed, then the lists come in") << true;
+    QTest::newRow("changed and closed while they are read") << false;
+}
+
+void TestSettings::listsReadInBackground()
+{
+    QFETCH(bool, waitForLists);
+    const QStringList lstNewly = {QStringLiteral("新闻"), QStringLiteral("http://n"),
+                                  QStringLiteral("4")};
+    {
+        CSettings s(kOrg, kApp);
+        s.addCategory(QStringLiteral("Fav"), {"F", "http://f", "1"});
+        s.setDefaultChannels(lstNewly);
+    }
+    {
+        CSettings s(kOrg, kApp, CSettings::ChannelLists::ReadInBackground);
+        QCOMPARE(s.m_nVolume, 100); // the other keys at once
+        s.setVolume(9);             // must not store empty lists over the stored ones
+        if (waitForLists) {
+            QTRY_VERIFY(s.channelListsLoaded());
+            QCOMPARE(s.m_lstDefaultChannels, lstNewly);
+            QCOMPARE(s.m_lstCategoryList, QStringList{"Fav"});
+        }
+    }
+    CSettings s(kOrg, kApp);
+    QCOMPARE(s.m_nVolume, 9);
+    QCOMPARE(s.m_lstDefaultChannels, lstNewly);
+    QCOMPARE(s.m_mapCategory.value(QStringLiteral("Fav")).toStringList(),
+             (QStringList{"F", "http://f", "1"}));
 }
 
 void TestSettings::wrongTypesConvert_data()
