@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QSize>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -47,6 +48,19 @@ bool isCanonicalScore(const QString &strText)
 } // namespace
 
 ChannelListModel::ChannelListModel(QObject *parent) : QAbstractListModel(parent) {}
+
+ChannelListModel::~ChannelListModel()
+{
+    releaseLater(Rows{std::move(m_vecRows), std::move(m_lstTriples)});
+}
+
+// Freeing half a million rows takes tens of milliseconds: big lists go on a
+// worker thread (their strings are shared, and counted atomically).
+void ChannelListModel::releaseLater(Rows rows)
+{
+    if (rows.vecRows.size() + rows.lstTriples.size() > 10000)
+        QtConcurrent::run([old = std::move(rows)]() mutable { old = Rows(); });
+}
 
 ChannelListModel::Row ChannelListModel::makeRow(const VideoItem &rec, int nMadeAt)
 {
@@ -154,7 +168,8 @@ void ChannelListModel::setRows(Rows rows)
         changed();
     }
     endResetModel();
-    // The old rows go here, after the views have let go of them.
+    // The old rows go after the views have let go of them.
+    releaseLater(std::move(rows));
 }
 
 void ChannelListModel::append(const VideoItem &rec)

@@ -32,6 +32,7 @@ public:
     };
 
     explicit ChannelListModel(QObject *parent = nullptr);
+    ~ChannelListModel() override;
 
     // A list read back from its stored form, channel triples (name, URL, score
     // in base 10): the last, incomplete channel of a list whose length is not
@@ -63,6 +64,7 @@ public:
 
 private:
     static Row makeRow(const VideoItem &rec, int nMadeAt);
+    static void releaseLater(Rows rows);
     void changed();
 
     QVector<Row> m_vecRows;

@@ -150,7 +150,17 @@ int CDlgVideoList::selectedCountOf(const QListView *view)
 void CDlgVideoList::makeCurrent(QListView *view, const QModelIndex &index)
 {
     view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    view->scrollTo(index, QAbstractItemView::EnsureVisible);
+    // Scrolling lays out the whole list first; a hidden one (the panel is
+    // hidden most of the time) is scrolled when it is shown.
+    if (view->isVisible())
+        view->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+void CDlgVideoList::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (QListView *list = currentList())
+        list->scrollTo(list->currentIndex(), QAbstractItemView::EnsureVisible);
 }
 
 QVector<int> CDlgVideoList::selectedSourceRows(const QListView *view) const
@@ -464,6 +474,8 @@ void CDlgVideoList::onTabCurrentChanged(int nVal)
     // A search belongs to the tab it was typed in.
     if (!m_pSearch->text().isEmpty())
         m_pSearch->clear();
+    if (QListView *list = currentList(); list && isVisible())
+        list->scrollTo(list->currentIndex(), QAbstractItemView::EnsureVisible);
     updateActions();
     emit currentChanged();
 }

@@ -100,6 +100,7 @@ public slots:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
     void insertChannelItem(int nTab, const VideoItem &rec);
     void loadCategory(QString name, ChannelListModel::Rows rows);
