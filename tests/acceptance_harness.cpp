@@ -607,7 +607,7 @@ void Harness::stopWindowManager()
     m_wm.stop();
 }
 
-bool Harness::startService(const QStringList &extraArgs)
+bool Harness::startService(const QStringList &extraArgs, int nTimeoutMs)
 {
     stopService();
     m_pService = std::make_unique<QProcess>();
@@ -627,7 +627,7 @@ bool Harness::startService(const QStringList &extraArgs)
     if (!m_pService->waitForStarted(5000))
         return false;
     return QTest::qWaitFor(
-        [this] { return m_pService->state() == QProcess::Running && listening(8765); }, 15000);
+        [this] { return m_pService->state() == QProcess::Running && listening(8765); }, nTimeoutMs);
 }
 
 void Harness::stopService()

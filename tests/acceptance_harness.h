@@ -166,8 +166,9 @@ public:
     void stopWindowManager();
 
     // The service with the bundled channel file and the demo channels, its
-    // database in the harness's folder; waits until it answers.
-    bool startService(const QStringList &extraArgs = {});
+    // database in the harness's folder; waits until it answers (a big
+    // channel file takes it longer).
+    bool startService(const QStringList &extraArgs = {}, int nTimeoutMs = 15000);
     void stopService();
     void killService();
     bool serviceRunning() const;

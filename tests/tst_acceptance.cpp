@@ -29,6 +29,8 @@ private slots:
     void addCategoryAndChannelThroughDialogs();
     void exitFromContextMenu();
     void secondStartPlaysLastChannel();
+    void bigListFromServiceWithoutStall();
+    void searchAndZapFromKeyboard();
 
 private:
     // Window coordinates of the panel's buttons and of list items.
@@ -39,6 +41,7 @@ private:
 
     std::unique_ptr<Harness> m_h;
     QStringList m_lstNewly;
+    QTemporaryDir m_dirBigList;
 };
 
 namespace {
@@ -51,6 +54,12 @@ const QString kMyUrl = QStringLiteral("http://127.0.0.1:8765/demo/bars/live.m3u8
 // Rows of the bottom edge and of the top edge where the panel and the list come in.
 constexpr int kPanelRowFromBottom = 35;
 constexpr int kListRow = 100;
+
+// The big "Newly" list: "Channel 1" to "Channel 500000", but for one name with
+// accents to search for.
+constexpr int kBigList = 500000;
+constexpr int kAccented = 250000;
+const QString kAccentedName = QStringLiteral("Télé Matin");
 
 } // namespace
 
@@ -404,6 +413,80 @@ void TestAcceptance::secondStartPlaysLastChannel()
     QCOMPARE(m_h->queryDatabase(QStringLiteral("SELECT count(*) FROM plays WHERE video_name = '") +
                                 kMyChannel + QStringLiteral("'")),
              QStringLiteral("2"));
+}
+
+void TestAcceptance::bigListFromServiceWithoutStall()
+{
+    QByteArray m3u = "#EXTM3U\n";
+    m3u.reserve(kBigList * 80);
+    for (int i = 1; i <= kBigList; ++i) {
+        m3u += "#EXTINF:-1," +
+               (i == kAccented ? kAccentedName.toUtf8() : "Channel " + QByteArray::number(i)) +
+               "\nhttp://127.0.0.1:8765/demo/" + (i % 2 ? "cctv1" : "rgb") +
+               "/live.m3u8?n=" + QByteArray::number(i) + '\n';
+    }
+    QFile file(m_dirBigList.filePath(QStringLiteral("big.m3u")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(m3u) == m3u.size());
+    file.close();
+    // The service stores an id for each of them before it answers.
+    QVERIFY(m_h->startService({QStringLiteral("--channels"), file.fileName()}, 120000));
+
+    // A first start: the list arrives, is read, shown and stored, and the
+    // window answers the window manager's pings all along.
+    m_h->newHome();
+    QVERIFY(m_h->startPlayer());
+    QVERIFY(m_h->waitForWindow());
+    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
+    pinger.start();
+    QVERIFY(QTest::qWaitFor(
+        [&] { return QFileInfo(m_h->settingsPath()).size() > qint64(kBigList) * 60; }, 120000));
+    const std::vector<double> vecPings = pinger.stop();
+    const QString strPings = WmPinger::summary(vecPings) +
+                             QStringLiteral(", up to %1 ms of waiting for a processor taken off")
+                                 .arg(pinger.maxQueued());
+    qDebug().noquote() << "while 500,000 channels arrive:" << strPings;
+    QVERIFY2(WmPinger::maxOf(vecPings) <= 50, qPrintable(strPings));
+    const QStringList lstStored =
+        m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    QCOMPARE(lstStored.size(), kBigList * 3);
+    QCOMPARE(lstStored.at(3 * (kAccented - 1)), kAccentedName);
+
+    const QRect rc = m_h->windowRect();
+    m_h->moveInWindow(rc.width() / 2, kListRow);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(QRect(rc.x(), rc.y(), rc.width(), 200))).fractionLit >
+                0.6);
+    m_h->saveShot(QStringLiteral("biglist"));
+}
+
+void TestAcceptance::searchAndZapFromKeyboard()
+{
+    QVERIFY(m_h->playerRunning());
+    const QRect rc = m_h->windowRect();
+    // Ctrl+F opens the list's search; the accents need not be typed; Enter
+    // plays the first match.
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    key(QStringLiteral("ctrl+f"));
+    typeText(QStringLiteral("tele"));
+    key(QStringLiteral("Return"));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--") + kAccentedName));
+
+    // Back over the video the window takes the keys: a number picks the
+    // channel of that number in the whole list, Up and Down step from there.
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2 + 40);
+    key(QStringLiteral("3"));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--Channel 3")));
+    key(QStringLiteral("Down"));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--Channel 4")));
+    key(QStringLiteral("Up Up"));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--Channel 2")));
+    key(QStringLiteral("4 9 9 9 9 9"));
+    QVERIFY(m_h->waitForTitle(kTitle + QStringLiteral("--Channel 499999")));
+    QVERIFY(m_h->waitForPicture());
+
+    m_h->x().requestClose(m_h->window());
+    QVERIFY(m_h->waitForPlayerExit(15000) >= 0);
+    QCOMPARE(m_h->setting("m_strPlayingVideoName").toString(), QStringLiteral("Channel 499999"));
+    QCOMPARE(m_h->setting("m_lstDefaultChannels").toStringList().size(), kBigList * 3);
 }
 
 QTEST_GUILESS_MAIN(TestAcceptance)
