@@ -3,14 +3,17 @@
 // Prints, per size, the median time to build the tabs from the settings store
 // (constructing the panel), to show the panel (until its first paint is
 // done), to narrow the current tab by one keystroke in the search field, of
-// one saveChannelLists() on the GUI thread, of the store reaching the disk
-// afterwards, of tearing the panel down, and the process's peak memory. Each
-// size runs in a child process of its own (this program started again with
+// the GUI thread's share of a new "Newly" list of the same size arriving (its
+// rows made beforehand, as a worker thread makes them), of one
+// saveChannelLists() on the GUI thread, of writing the store to disk, of tearing the panel down,
+// and the process's peak memory. Each size runs in a child process of its own (this program started
+// again with
 // --size), so every peak-memory figure belongs to that size alone; the child
 // repeats the timings, the parent repeats the child and takes medians.
 //
 // Usage: bench_channellist [runs-per-child (5)] [children-per-size (3)] [sizes...]
 
+#include "ChannelListModel.h"
 #include "DlgVideoList.h"
 #include "Settings.h"
 
@@ -31,6 +34,9 @@
 
 namespace {
 
+// Times of the child, then its peak memory.
+constexpr int kColumns = 8;
+
 double median(QVector<double> values)
 {
     if (values.isEmpty())
@@ -47,8 +53,9 @@ long peakKiB()
     return usage.ru_maxrss; // KiB on Linux
 }
 
-// Half of the channels in "Newly", the rest spread over four categories; every
-// seventh name carries a broadcaster's logo.
+// All but 400 of the channels in "Newly", as a provider's list comes from the
+// service, and four categories of 100 of the user's own; every seventh name
+// carries a broadcaster's logo.
 void fillStore(int nChannels)
 {
     auto triplesFor = [](int nFirst, int nCount) {
@@ -62,17 +69,17 @@ void fillStore(int nChannels)
         }
         return lst;
     };
-    const int nNewly = nChannels / 2;
+    const int nPerCategory = nChannels >= 1000 ? 100 : 0;
+    const int nNewly = nChannels - 4 * nPerCategory;
     g_pSettings->clear();
     g_pSettings->load();
     g_pSettings->m_lstDefaultChannels = triplesFor(0, nNewly);
-    const int nPerCategory = (nChannels - nNewly) / 4;
     for (int c = 0; c < 4; ++c) {
-        const int nCount = c == 3 ? nChannels - nNewly - 3 * nPerCategory : nPerCategory;
         g_pSettings->addCategory(QStringLiteral("Category %1").arg(c),
-                                 triplesFor(nNewly + c * nPerCategory, nCount));
+                                 triplesFor(nNewly + c * nPerCategory, nPerCategory));
     }
-    g_pSettings->m_strPlayingVideoName = QStringLiteral("Channel %1 频道").arg(nChannels - 2);
+    // The last channel played is near the end of "Newly", which the panel then shows.
+    g_pSettings->m_strPlayingVideoName = QStringLiteral("Channel %1 频道").arg(nNewly - 2);
     g_pSettings->save();
     g_pSettings->sync();
 }
@@ -107,7 +114,7 @@ double filterOneKey(CDlgVideoList *dlg)
 
 int runChild(int nChannels, int nRuns)
 {
-    QVector<double> build, show, filter, save, sync, teardown;
+    QVector<double> build, show, filter, arrive, save, sync, teardown;
     for (int r = 0; r < nRuns; ++r) {
         fillStore(nChannels);
         g_pSettings->load();
@@ -123,6 +130,20 @@ int runChild(int nChannels, int nRuns)
 
         filter << filterOneKey(dlg.get());
 
+        // A new "Newly" list of the same size from the service: its rows are
+        // made on a worker thread, the GUI thread only swaps them in.
+        QVector<VideoItem> vecRecords;
+        vecRecords.reserve(nChannels);
+        for (int i = 0; i < nChannels; ++i)
+            vecRecords.append({i + 1, QStringLiteral("New %1").arg(i),
+                               QStringLiteral("http://streams.example.net/new/%1.m3u8").arg(i),
+                               QStringLiteral("all"), 0});
+        ChannelListModel::Rows rows = ChannelListModel::rowsFromRecords(vecRecords);
+        timer.restart();
+        dlg->setNewlyRows(std::move(rows));
+        QCoreApplication::processEvents();
+        arrive << timer.nsecsElapsed() / 1e6;
+
         timer.restart();
         dlg->saveChannelLists();
         save << timer.nsecsElapsed() / 1e6;
@@ -135,8 +156,9 @@ int runChild(int nChannels, int nRuns)
         dlg.reset();
         teardown << timer.nsecsElapsed() / 1e6;
     }
-    std::printf("%.3f %.3f %.3f %.3f %.3f %.3f %ld\n", median(build), median(show), median(filter),
-                median(save), median(sync), median(teardown), peakKiB());
+    std::printf("%.3f %.3f %.3f %.3f %.3f %.3f %.3f %ld\n", median(build), median(show),
+                median(filter), median(arrive), median(save), median(sync), median(teardown),
+                peakKiB());
     return 0;
 }
 
@@ -174,10 +196,10 @@ int main(int argc, char *argv[])
     std::printf("channel list, medians of %d runs (1 from 200,000 on) in each of %d processes "
                 "per size\n",
                 nRuns, nChildren);
-    std::printf("%8s %10s %10s %10s %10s %10s %10s %10s\n", "channels", "build ms", "show ms",
-                "filter ms", "save ms", "disk ms", "free ms", "peak MiB");
+    std::printf("%8s %10s %10s %10s %10s %10s %10s %10s %10s\n", "channels", "build ms", "show ms",
+                "filter ms", "arrive ms", "save ms", "disk ms", "free ms", "peak MiB");
     for (int nChannels : qAsConst(vecSizes)) {
-        QVector<double> columns[7];
+        QVector<double> columns[kColumns];
         for (int c = 0; c < nChildren; ++c) {
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -190,20 +212,20 @@ int main(int argc, char *argv[])
             }
             const QStringList lstFields =
                 QString::fromLatin1(child.readAllStandardOutput()).simplified().split(' ');
-            if (lstFields.size() != 7) {
+            if (lstFields.size() != kColumns) {
                 std::fprintf(stderr, "unexpected child output for %d channels\n", nChannels);
                 return 1;
             }
-            for (int i = 0; i < 7; ++i)
-                columns[i] << lstFields.at(i).toDouble() / (i == 6 ? 1024.0 : 1.0);
+            for (int i = 0; i < kColumns; ++i)
+                columns[i] << lstFields.at(i).toDouble() / (i == kColumns - 1 ? 1024.0 : 1.0);
         }
         std::printf("%8d", nChannels);
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < kColumns; ++i) {
             const double d = median(columns[i]);
             if (d < 0)
                 std::printf(" %10s", "n/a");
             else
-                std::printf(i == 6 ? " %10.1f" : " %10.2f", d);
+                std::printf(i == kColumns - 1 ? " %10.1f" : " %10.2f", d);
         }
         std::printf("\n");
         std::fflush(stdout);
