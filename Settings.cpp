@@ -6,40 +6,38 @@
 #include <QDebug>
 #include <QEvent>
 #include <QLocale>
+#include <QThread>
 #include <QtConcurrent>
 
 CSettings *g_pSettings = nullptr;
 
 CSettings::CSettings(const QString &strOrganization, const QString &strApplication,
                      ChannelLists lists)
-    : CSettings(SettingsFileCheck(strOrganization, strApplication), strOrganization, strApplication,
-                lists)
+    : m_strFileName(SettingsFileCheck::storePath(strOrganization, strApplication))
 {
-}
-
-// The file has been checked (and moved aside when unreadable) by the time the
-// QSettings base opens it.
-CSettings::CSettings(const SettingsFileCheck &check, const QString &strOrganization,
-                     const QString &strApplication, ChannelLists lists)
-    : QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization, strApplication)
-{
+    // The file is checked (and moved aside when unreadable) before it is
+    // opened.
+    const SettingsFileCheck check(m_strFileName);
     m_pWriter = new SettingsWriter(
-        this, [this] { applyValues(); }, this);
+        m_strFileName, [this] { applyValues(); }, [this] { store()->sync(); }, this);
     connect(m_pWriter, &SettingsWriter::written, this, &CSettings::onWritten);
     connect(&m_watchChannelLists, &QFutureWatcher<ChannelListValues>::finished, this,
             &CSettings::onChannelListsRead);
 
     if (lists == ChannelLists::ReadNow) {
+        open(new QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization,
+                           strApplication));
         load();
         return;
     }
-    // Parsing the lists of a big file takes QSettings most of a second; the
-    // other keys come from the check's copy, which holds only them.
+    // Opening and parsing the lists of a big file takes QSettings most of a
+    // second; the other keys come from the check's copy, which holds only them.
     loadAllButChannelLists(
         [&check](const QString &strKey, const QVariant &def) { return check.value(strKey, def); });
     m_bChannelListsLoaded = false;
     m_pWriter->setHeld(true);
-    m_watchChannelLists.setFuture(QtConcurrent::run(&CSettings::readChannelLists, fileName()));
+    m_watchChannelLists.setFuture(
+        QtConcurrent::run(&CSettings::readChannelLists, strOrganization, strApplication, thread()));
 }
 
 CSettings::~CSettings()
@@ -47,12 +45,36 @@ CSettings::~CSettings()
     // The last write: with the lists read in full, everything pending, on this
     // thread. A failure is reported while there is still someone to report it.
     m_watchChannelLists.waitForFinished();
-    if (!m_bChannelListsLoaded)
-        onChannelListsRead();
+    onChannelListsRead();
     m_pWriter->flush();
     reportWriteFailure();
     delete m_pWriter;
     m_pWriter = nullptr;
+}
+
+void CSettings::open(QSettings *pStore)
+{
+    m_pStore.reset(pStore);
+    // QSettings would write the whole file on its own, on this thread, as
+    // soon as the event loop runs; the writer does it elsewhere and less
+    // often.
+    m_pStore->installEventFilter(this);
+}
+
+QSettings *CSettings::store() const
+{
+    // Only before a background read has ended can there be no store yet.
+    auto *pThis = const_cast<CSettings *>(this);
+    pThis->m_watchChannelLists.waitForFinished();
+    pThis->onChannelListsRead();
+    return m_pStore.get();
+}
+
+bool CSettings::eventFilter(QObject *pWatched, QEvent *pEvent)
+{
+    if (pWatched == m_pStore.get() && pEvent->type() == QEvent::UpdateRequest)
+        return true;
+    return QObject::eventFilter(pWatched, pEvent);
 }
 
 void CSettings::loadAllButChannelLists(
@@ -75,24 +97,29 @@ void CSettings::loadAllButChannelLists(
 
 void CSettings::load()
 {
-    m_watchChannelLists.waitForFinished();
-    loadAllButChannelLists(
-        [this](const QString &strKey, const QVariant &def) { return value(strKey, def); });
-    m_lstCategoryList = value(QStringLiteral("m_lstCategoryList")).toStringList();
-    m_mapCategory = value(QStringLiteral("m_mapCategory")).toMap();
-    m_lstDefaultChannels = value(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    QSettings *pStore = store();
+    loadAllButChannelLists([pStore](const QString &strKey, const QVariant &def) {
+        return pStore->value(strKey, def);
+    });
+    m_lstCategoryList = pStore->value(QStringLiteral("m_lstCategoryList")).toStringList();
+    m_mapCategory = pStore->value(QStringLiteral("m_mapCategory")).toMap();
+    m_lstDefaultChannels = pStore->value(QStringLiteral("m_lstDefaultChannels")).toStringList();
 }
 
-CSettings::ChannelListValues CSettings::readChannelLists(const QString &strPath)
+CSettings::ChannelListValues CSettings::readChannelLists(const QString &strOrganization,
+                                                         const QString &strApplication,
+                                                         QThread *pTo)
 {
-    // A QSettings object of this thread on the same file: it shares what the
-    // store's own object has read of it, and parses it here.
-    const QSettings settings(strPath, QSettings::IniFormat);
+    auto *pStore = new QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization,
+                                 strApplication);
     ChannelListValues values;
-    values.lstCategoryList = settings.value(QStringLiteral("m_lstCategoryList")).toStringList();
-    values.mapCategory = settings.value(QStringLiteral("m_mapCategory")).toMap();
+    values.lstCategoryList = pStore->value(QStringLiteral("m_lstCategoryList")).toStringList();
+    values.mapCategory = pStore->value(QStringLiteral("m_mapCategory")).toMap();
     values.lstDefaultChannels =
-        settings.value(QStringLiteral("m_lstDefaultChannels")).toStringList();
+        pStore->value(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    // Handed to the GUI thread, which keeps it from now on.
+    pStore->moveToThread(pTo);
+    values.pStore = pStore;
     return values;
 }
 
@@ -101,6 +128,7 @@ void CSettings::onChannelListsRead()
     if (m_bChannelListsLoaded)
         return;
     const ChannelListValues values = m_watchChannelLists.result();
+    open(values.pStore);
     m_lstCategoryList = values.lstCategoryList;
     m_mapCategory = values.mapCategory;
     m_lstDefaultChannels = values.lstDefaultChannels;
@@ -111,22 +139,23 @@ void CSettings::onChannelListsRead()
 
 void CSettings::applyValues()
 {
-    setValue(QStringLiteral("m_nMainWindowHeight"), m_nMainWindowHeight);
-    setValue(QStringLiteral("m_nMainWindowWidth"), m_nMainWindowWidth);
-    setValue(QStringLiteral("m_bMainWindowMaximized"), m_bMainWindowMaximized);
-    setValue(QStringLiteral("m_bVolumeMuted"), m_bVolumeMuted);
-    setValue(QStringLiteral("m_nVolume"), m_nVolume);
-    setValue(QStringLiteral("m_bAutoPlayLast"), m_bAutoPlayLast);
-    setValue(QStringLiteral("m_strRegion"), m_strRegion);
-    setValue(QStringLiteral("m_nLanguage"), m_nLanguage);
-    setValue(QStringLiteral("m_strChannelListVer"), m_strChannelListVer);
-    setValue(QStringLiteral("m_strPlayingVideoName"), m_strPlayingVideoName);
-    setValue(QStringLiteral("m_strPlayingVideoUrl"), m_strPlayingVideoUrl);
-    setValue(QStringLiteral("m_strPlayingRegion"), m_strPlayingRegion);
-    setValue(QStringLiteral("m_nCategoryVer"), m_nCategoryVer);
-    setValue(QStringLiteral("m_lstCategoryList"), m_lstCategoryList);
-    setValue(QStringLiteral("m_mapCategory"), m_mapCategory);
-    setValue(QStringLiteral("m_lstDefaultChannels"), m_lstDefaultChannels);
+    QSettings *pStore = m_pStore.get();
+    pStore->setValue(QStringLiteral("m_nMainWindowHeight"), m_nMainWindowHeight);
+    pStore->setValue(QStringLiteral("m_nMainWindowWidth"), m_nMainWindowWidth);
+    pStore->setValue(QStringLiteral("m_bMainWindowMaximized"), m_bMainWindowMaximized);
+    pStore->setValue(QStringLiteral("m_bVolumeMuted"), m_bVolumeMuted);
+    pStore->setValue(QStringLiteral("m_nVolume"), m_nVolume);
+    pStore->setValue(QStringLiteral("m_bAutoPlayLast"), m_bAutoPlayLast);
+    pStore->setValue(QStringLiteral("m_strRegion"), m_strRegion);
+    pStore->setValue(QStringLiteral("m_nLanguage"), m_nLanguage);
+    pStore->setValue(QStringLiteral("m_strChannelListVer"), m_strChannelListVer);
+    pStore->setValue(QStringLiteral("m_strPlayingVideoName"), m_strPlayingVideoName);
+    pStore->setValue(QStringLiteral("m_strPlayingVideoUrl"), m_strPlayingVideoUrl);
+    pStore->setValue(QStringLiteral("m_strPlayingRegion"), m_strPlayingRegion);
+    pStore->setValue(QStringLiteral("m_nCategoryVer"), m_nCategoryVer);
+    pStore->setValue(QStringLiteral("m_lstCategoryList"), m_lstCategoryList);
+    pStore->setValue(QStringLiteral("m_mapCategory"), m_mapCategory);
+    pStore->setValue(QStringLiteral("m_lstDefaultChannels"), m_lstDefaultChannels);
 }
 
 void CSettings::save()
@@ -136,27 +165,37 @@ void CSettings::save()
 
 void CSettings::sync()
 {
-    m_watchChannelLists.waitForFinished();
-    if (!m_bChannelListsLoaded)
-        onChannelListsRead();
+    store();
     m_pWriter->flush();
 }
 
-bool CSettings::event(QEvent *pEvent)
+QVariant CSettings::value(const QString &strKey, const QVariant &defaultValue) const
 {
-    // QSettings would write the whole file here, on the GUI thread; the
-    // writer does it elsewhere and less often.
-    if (pEvent->type() == QEvent::UpdateRequest)
-        return true;
-    return QSettings::event(pEvent);
+    return store()->value(strKey, defaultValue);
+}
+
+void CSettings::setValue(const QString &strKey, const QVariant &value)
+{
+    store()->setValue(strKey, value);
+}
+
+void CSettings::clear()
+{
+    store()->clear();
+}
+
+QSettings::Status CSettings::status() const
+{
+    return m_pStore ? m_pStore->status() : QSettings::NoError;
 }
 
 void CSettings::onWritten(QSettings::Status status)
 {
-    // The worker's object saw the failure; let this one see it too (for a
-    // file that cannot be written QSettings finds out without writing).
+    // The worker's object saw the failure; let the store's own see it too
+    // (for a file that cannot be written QSettings finds out without
+    // writing).
     if (status != QSettings::NoError)
-        QSettings::sync();
+        m_pStore->sync();
     reportWriteFailure();
 }
 

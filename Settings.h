@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QFutureWatcher>
+#include <QObject>
 #include <QSettings>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <functional>
+#include <memory>
 
 class SettingsFileCheck;
 class SettingsWriter;
@@ -12,7 +16,12 @@ class SettingsWriter;
 // read directly; every change goes through a setter, which updates the member
 // at once and has all keys written: within half a second, off the GUI thread,
 // and at the latest when the store is destroyed.
-class CSettings : public QSettings
+//
+// The file is kept by a QSettings object of the store's own, not by the store
+// being one: QSettings reads a file whole when it is opened, a tenth of a
+// second for the 50 MB of a list of 200,000 channels, and at start-up that is
+// done in the background.
+class CSettings : public QObject
 {
     Q_OBJECT
 
@@ -34,9 +43,15 @@ public:
     void load();
     // Has every key written (see above).
     void save();
-    // Writes every key to the file now, on the calling thread; hides
-    // QSettings::sync(), which knows nothing of the values not yet applied.
+
+    // QSettings' own calls on the store's file, for tests and tools; sync()
+    // writes every key now, on the calling thread.
+    QVariant value(const QString &strKey, const QVariant &defaultValue = QVariant()) const;
+    void setValue(const QString &strKey, const QVariant &value);
+    void clear();
     void sync();
+    QString fileName() const { return m_strFileName; }
+    QSettings::Status status() const;
 
     // Whether the channel lists have been read (always, unless they are read
     // in the background and that is not finished).
@@ -81,18 +96,22 @@ signals:
     void channelListsReady();
 
 protected:
-    bool event(QEvent *pEvent) override;
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
+    // What the background read hands over: the lists, and the QSettings
+    // object that read them, moved to the GUI thread.
     struct ChannelListValues
     {
         QStringList lstCategoryList;
         QVariantMap mapCategory;
         QStringList lstDefaultChannels;
+        QSettings *pStore = nullptr;
     };
-    CSettings(const SettingsFileCheck &check, const QString &strOrganization,
-              const QString &strApplication, ChannelLists lists);
-    static ChannelListValues readChannelLists(const QString &strPath);
+    static ChannelListValues readChannelLists(const QString &strOrganization,
+                                              const QString &strApplication, QThread *pTo);
+    void open(QSettings *pStore);
+    QSettings *store() const;
     void
     loadAllButChannelLists(const std::function<QVariant(const QString &, const QVariant &)> &read);
     void onChannelListsRead();
@@ -100,6 +119,8 @@ private:
     void onWritten(QSettings::Status status);
     void reportWriteFailure();
 
+    QString m_strFileName;
+    std::unique_ptr<QSettings> m_pStore; // null until a background read is done
     SettingsWriter *m_pWriter = nullptr;
     QFutureWatcher<ChannelListValues> m_watchChannelLists;
     bool m_bChannelListsLoaded = true;

@@ -23,11 +23,8 @@ bool isListLine(const char *pLine, size_t nLength)
 
 } // namespace
 
-SettingsFileCheck::SettingsFileCheck(const QString &strOrganization, const QString &strApplication)
+SettingsFileCheck::SettingsFileCheck(const QString &strPath)
 {
-    const QString strPath =
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization, strApplication)
-            .fileName();
     if (!QFileInfo::exists(strPath) || !m_dir.isValid())
         return;
 
@@ -49,6 +46,17 @@ SettingsFileCheck::SettingsFileCheck(const QString &strOrganization, const QStri
         qDebug() << "settings file unreadable, moved aside to" << strAside;
     else
         qDebug() << "settings file unreadable and could not be moved aside:" << strPath;
+}
+
+QString SettingsFileCheck::storePath(const QString &strOrganization, const QString &strApplication)
+{
+    // The organization's own file sits beside the folder of its
+    // applications' files (QSettings' documented layout); opening it reads
+    // only that small file, if there is one.
+    QString strPath =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, strOrganization).fileName();
+    strPath.chop(QStringLiteral(".conf").size());
+    return strPath + QLatin1Char('/') + strApplication + QStringLiteral(".conf");
 }
 
 SettingsFileCheck::~SettingsFileCheck() = default;

@@ -15,8 +15,9 @@ QSettings::Status writeInBackground(const QString &strPath)
 
 } // namespace
 
-SettingsWriter::SettingsWriter(QSettings *pStore, std::function<void()> apply, QObject *parent)
-    : QObject(parent), m_pStore(pStore), m_apply(std::move(apply))
+SettingsWriter::SettingsWriter(const QString &strPath, std::function<void()> apply,
+                               std::function<void()> syncNow, QObject *parent)
+    : QObject(parent), m_strPath(strPath), m_apply(std::move(apply)), m_syncNow(std::move(syncNow))
 {
     m_timer.setSingleShot(true);
     m_timer.setInterval(kIntervalMs);
@@ -62,7 +63,7 @@ void SettingsWriter::startWrite()
     if (m_bHeld || isWriting() || !m_bUnwritten)
         return;
     m_bUnwritten = false;
-    m_watchWrite.setFuture(QtConcurrent::run(writeInBackground, m_pStore->fileName()));
+    m_watchWrite.setFuture(QtConcurrent::run(writeInBackground, m_strPath));
 }
 
 void SettingsWriter::onWriteFinished()
@@ -81,5 +82,5 @@ void SettingsWriter::flush()
         m_bPending = false;
     }
     m_bUnwritten = false;
-    m_pStore->sync();
+    m_syncNow();
 }

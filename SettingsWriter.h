@@ -7,12 +7,12 @@
 
 #include <functional>
 
-// Gets the changes of a QSettings store to its file without stalling the GUI
+// Gets the changes of the settings store to its file without stalling the GUI
 // thread: at most one write per 500 ms of changes, each on a worker thread,
 // and a last one when asked (at exit). A big channel list makes the file tens
 // of megabytes, and a volume notch must not rewrite that on the GUI thread.
 //
-// The store's values reach the QSettings object through `apply` (setValue of
+// The store's values reach its QSettings object through `apply` (setValue of
 // every key, cheap: it only notes them in memory). The worker writes them
 // through a QSettings object of its own on the same file, which shares the
 // noted changes; while it writes, that shared state is locked, so nothing is
@@ -24,7 +24,9 @@ class SettingsWriter : public QObject
 public:
     static constexpr int kIntervalMs = 500;
 
-    SettingsWriter(QSettings *pStore, std::function<void()> apply, QObject *parent = nullptr);
+    // syncNow writes what has been applied, on the calling thread.
+    SettingsWriter(const QString &strPath, std::function<void()> apply,
+                   std::function<void()> syncNow, QObject *parent = nullptr);
     ~SettingsWriter() override;
 
     // The values changed: apply them now (or once the running write is done)
@@ -46,8 +48,9 @@ private:
     void startWrite();
     void onWriteFinished();
 
-    QSettings *m_pStore;
+    QString m_strPath;
     std::function<void()> m_apply;
+    std::function<void()> m_syncNow;
     QTimer m_timer;
     QFutureWatcher<QSettings::Status> m_watchWrite;
     bool m_bHeld = false;
