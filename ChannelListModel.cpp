@@ -1,12 +1,12 @@
 #include "ChannelListModel.h"
 
+#include "BackgroundWork.h"
 #include "ChannelSearchKey.h"
 #include "VideoLogo.h"
 
 #include <QHash>
 #include <QIcon>
 #include <QSize>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -59,7 +59,7 @@ ChannelListModel::~ChannelListModel()
 void ChannelListModel::releaseLater(Rows rows)
 {
     if (rows.vecRows.size() + rows.lstTriples.size() > 10000)
-        QtConcurrent::run([old = std::move(rows)]() mutable { old = Rows(); });
+        BackgroundWork::run([](Rows old) { old = Rows(); }, std::move(rows));
 }
 
 ChannelListModel::Row ChannelListModel::makeRow(const VideoItem &rec, int nMadeAt)

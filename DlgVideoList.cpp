@@ -1,6 +1,7 @@
 #include "DlgVideoList.h"
 #include "ui_DlgVideoList.h"
 
+#include "BackgroundWork.h"
 #include "ChannelFilterProxy.h"
 #include "ChannelSearchField.h"
 #include "DlgAddCategory.h"
@@ -19,7 +20,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -135,6 +135,16 @@ int CDlgVideoList::sourceRow(const QListView *view, int nRow)
     if (!proxy || nRow < 0 || nRow >= proxy->rowCount())
         return -1;
     return proxy->mapToSource(proxy->index(nRow, 0)).row();
+}
+
+int CDlgVideoList::rowCountOf(const QListView *view)
+{
+    // Without a search the rows are the channels; asking the proxy would
+    // make it map all of them (half a million, when a list has just come in).
+    const ChannelFilterProxy *proxy = proxyOf(view);
+    if (!proxy)
+        return 0;
+    return proxy->isFiltering() ? proxy->rowCount() : proxy->channels()->count();
 }
 
 int CDlgVideoList::currentRowOf(const QListView *view)
@@ -290,7 +300,7 @@ void CDlgVideoList::loadChannelLists()
 void CDlgVideoList::onStoreLoaded()
 {
     // The rows of a big store are made off the GUI thread as well.
-    m_watchStoredTabs.setFuture(QtConcurrent::run(
+    m_watchStoredTabs.setFuture(BackgroundWork::run(
         &CDlgVideoList::readStoredTabs, tr("Newly"), g_pSettings->m_lstDefaultChannels,
         g_pSettings->m_lstCategoryList, g_pSettings->m_mapCategory));
 }
@@ -392,7 +402,7 @@ bool CDlgVideoList::hasNextChannel()
     const QListView *list = currentList();
     if (!list)
         return false;
-    const int nCount = list->model()->rowCount();
+    const int nCount = rowCountOf(list);
     return nCount >= 2 && currentRowOf(list) != nCount - 1;
 }
 
@@ -401,7 +411,7 @@ bool CDlgVideoList::hasPreviousChannel()
     const QListView *list = currentList();
     if (!list)
         return false;
-    return list->model()->rowCount() >= 2 && currentRowOf(list) != 0;
+    return rowCountOf(list) >= 2 && currentRowOf(list) != 0;
 }
 
 void CDlgVideoList::selectNextChannel()
@@ -411,7 +421,7 @@ void CDlgVideoList::selectNextChannel()
         return;
     const int nCurrent = currentRowOf(list);
     const int nRow = nCurrent < 0 ? 0 : nCurrent + 1;
-    if (nRow >= list->model()->rowCount())
+    if (nRow >= rowCountOf(list))
         return; // no wrap-around
     makeCurrent(list, list->model()->index(nRow, 0));
 }
@@ -419,7 +429,7 @@ void CDlgVideoList::selectNextChannel()
 void CDlgVideoList::selectPreviousChannel()
 {
     QListView *list = currentList();
-    if (!list || list->model()->rowCount() == 0)
+    if (!list || rowCountOf(list) == 0)
         return;
     const int nCurrent = currentRowOf(list);
     const int nRow = nCurrent <= 0 ? 0 : nCurrent - 1;
@@ -460,7 +470,7 @@ void CDlgVideoList::applySearch()
 void CDlgVideoList::playFirstMatch()
 {
     QListView *list = currentList();
-    if (!list || list->model()->rowCount() == 0)
+    if (!list || rowCountOf(list) == 0)
         return;
     makeCurrent(list, list->model()->index(0, 0));
     emit doubleClickedChannel();
@@ -507,7 +517,7 @@ void CDlgVideoList::updateActions()
 {
     const QListView *list = currentList();
     const bool bReadOnly = !list || list == m_pListNewly;
-    const int nCount = list ? list->model()->rowCount() : 0;
+    const int nCount = list ? rowCountOf(list) : 0;
     const int nSelected = selectedCountOf(list);
     const int nRow = currentRowOf(list);
     // Moving changes places with the neighbour in the whole list, which a

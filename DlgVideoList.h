@@ -126,6 +126,7 @@ private:
     static ChannelListModel *modelOf(const QListView *view);
     // The channel model's row of a view's row, or -1.
     static int sourceRow(const QListView *view, int nRow);
+    static int rowCountOf(const QListView *view);
     static int currentRowOf(const QListView *view);
     static int selectedCountOf(const QListView *view);
     static void makeCurrent(QListView *view, const QModelIndex &index);

@@ -1,6 +1,6 @@
 #include "ServiceReplyReader.h"
 
-#include <QtConcurrent>
+#include "BackgroundWork.h"
 
 ServiceReplyReader::ServiceReplyReader(QObject *parent) : QObject(parent)
 {
@@ -25,7 +25,7 @@ void ServiceReplyReader::read(QByteArray body, const QString &strPath)
         pending.reply = ServiceReply::read(std::move(body));
         pending.bRead = true;
     } else {
-        pending.future = QtConcurrent::run(&ServiceReply::read, std::move(body));
+        pending.future = BackgroundWork::run(&ServiceReply::read, std::move(body));
     }
     m_queue.enqueue(std::move(pending));
     handOn();

@@ -3,11 +3,11 @@
 #include "SettingsFileCheck.h"
 #include "SettingsWriter.h"
 
+#include "BackgroundWork.h"
 #include <QDebug>
 #include <QEvent>
 #include <QLocale>
 #include <QThread>
-#include <QtConcurrent>
 
 CSettings *g_pSettings = nullptr;
 
@@ -36,8 +36,8 @@ CSettings::CSettings(const QString &strOrganization, const QString &strApplicati
         [&check](const QString &strKey, const QVariant &def) { return check.value(strKey, def); });
     m_bChannelListsLoaded = false;
     m_pWriter->setHeld(true);
-    m_watchChannelLists.setFuture(
-        QtConcurrent::run(&CSettings::readChannelLists, strOrganization, strApplication, thread()));
+    m_watchChannelLists.setFuture(BackgroundWork::run(&CSettings::readChannelLists, strOrganization,
+                                                      strApplication, thread()));
 }
 
 CSettings::~CSettings()

@@ -1,6 +1,6 @@
 #include "SettingsWriter.h"
 
-#include <QtConcurrent>
+#include "BackgroundWork.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ void SettingsWriter::startWrite()
     if (m_bHeld || isWriting() || !m_bUnwritten)
         return;
     m_bUnwritten = false;
-    m_watchWrite.setFuture(QtConcurrent::run(writeInBackground, m_strPath));
+    m_watchWrite.setFuture(BackgroundWork::run(writeInBackground, m_strPath));
 }
 
 void SettingsWriter::onWriteFinished()
