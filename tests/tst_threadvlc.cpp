@@ -71,6 +71,7 @@ class TestThreadVlc : public QObject
 
 private slots:
     void initTestCase();
+    void cleanup() { TestSupport::verifyNoWindowLeft({m_video.data()}); }
     void cleanupTestCase();
 
     void setUrlThenStopTakesOnlyStop();
