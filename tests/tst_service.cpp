@@ -247,6 +247,8 @@ private slots:
     void regions_data();
     void regions();
     void parserCounts();
+    void parserFields_data();
+    void parserFields();
     void largeFileLoads();
     void demoPlaylist_data();
     void demoPlaylist();
@@ -526,6 +528,44 @@ void TestService::parserCounts()
     QCOMPARE(result.nDroppedEntries, 2);
     QCOMPARE(result.nLongLines, 1);
     QCOMPARE(result.nLatin1Lines, 1);
+}
+
+// What the player reads beside name and URL: "name|group|logo|tvg-id|country|
+// user agent|referrer|E" per channel, E when the entry had an #EXTINF line.
+void TestService::parserFields_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("every attribute, any order")
+        << QByteArray("#EXTINF:-1 referrer=\"http://r/\" tvg-logo=\"http://l/a b.png\" "
+                      "group-title=\"\xE6\x96\xB0\xE9\x97\xBB, World\" tvg-id=\"a.cn\" "
+                      "user-agent=\"UA 1, 2\" tvg-country=CN tvg-name=\"x\",A\nhttp://a\n")
+        << QStringList{
+               QString::fromUtf8("A|新闻, World|http://l/a b.png|a.cn|CN|UA 1, 2|http://r/|E")};
+    QTest::newRow("#EXTGRP and #EXTVLCOPT belong to the next URL; group-title first")
+        << QByteArray("#EXTGRP:Sport\n#EXTINF:-1 user-agent=\"attr\",V\n"
+                      "#EXTVLCOPT:http-user-agent=Mozilla/5.0 (X11)\n"
+                      "#EXTVLCOPT:HTTP-REFERRER=https://ref/?a=1\n#EXTVLCOPT:network-caching=1000\n"
+                      "#EXTVLCOPT:sout=#file{dst=/tmp/x}\nhttp://v\n"
+                      "#EXTINF:-1 group-title=\"G\",W\n#EXTGRP:H\nhttp://w\nhttp://x\n")
+        << QStringList{"V|Sport||||Mozilla/5.0 (X11)|https://ref/?a=1|E", "W|G||||||E",
+                       "http://x|||||||"};
+    QTest::newRow("a dropped entry takes its options along")
+        << QByteArray("#EXTINF:-1,Lost\n#EXTVLCOPT:http-user-agent=L\n#EXTGRP:L\n"
+                      "#EXTINF:-1,Kept\nhttp://k\n")
+        << QStringList{"Kept|||||||E"};
+}
+
+void TestService::parserFields()
+{
+    STORE_INDEPENDENT();
+    QFETCH(QByteArray, data);
+    QStringList lstGot;
+    for (const M3uChannel &c : parseM3u(data).lstChannels)
+        lstGot << QStringList{c.strName,    c.strGroup,     c.strLogo,     c.strTvgId,
+                              c.strCountry, c.strUserAgent, c.strReferrer, c.bExtInf ? "E" : ""}
+                      .join(QLatin1Char('|'));
+    QTEST(lstGot, "expected");
 }
 
 void TestService::largeFileLoads()

@@ -87,13 +87,31 @@ bool equalsLower(const char *p, int nLen, const char *pszLower)
     return i == nLen && !pszLower[i];
 }
 
-// What the service takes from an #EXTINF line, as byte ranges of the line.
+// What an #EXTINF line gives, as bytes of the line.
 struct ExtInf
 {
     QByteArray title;
     QByteArray tvgName;
     QByteArray tvgCountry;
+    QByteArray tvgId;
+    QByteArray tvgLogo;
+    QByteArray groupTitle;
+    QByteArray userAgent;
+    QByteArray referrer;
     bool bLatin1 = false; // the line is not valid UTF-8
+};
+
+// The attributes read from an #EXTINF line, by their lower-case names.
+struct Attribute
+{
+    const char *szName;
+    QByteArray ExtInf::*pField;
+};
+const Attribute s_attributes[] = {
+    {"tvg-name", &ExtInf::tvgName},       {"tvg-country", &ExtInf::tvgCountry},
+    {"tvg-id", &ExtInf::tvgId},           {"tvg-logo", &ExtInf::tvgLogo},
+    {"group-title", &ExtInf::groupTitle}, {"user-agent", &ExtInf::userAgent},
+    {"referrer", &ExtInf::referrer},
 };
 
 // "#EXTINF:-1 tvg-id="x" group-title="News, World",Title": the duration, then
@@ -143,12 +161,43 @@ ExtInf parseExtInf(const char *pLine, int n)
                 ++i;
             nValueLen = i - nValueStart;
         }
-        if (equalsLower(pLine + nKeyStart, nKeyLen, "tvg-name"))
-            info.tvgName = QByteArray(pLine + nValueStart, nValueLen);
-        else if (equalsLower(pLine + nKeyStart, nKeyLen, "tvg-country"))
-            info.tvgCountry = QByteArray(pLine + nValueStart, nValueLen);
+        for (const Attribute &attribute : s_attributes) {
+            if (equalsLower(pLine + nKeyStart, nKeyLen, attribute.szName)) {
+                info.*attribute.pField = QByteArray(pLine + nValueStart, nValueLen);
+                break;
+            }
+        }
     }
     return info;
+}
+
+// "#EXTVLCOPT:name=value": only the two HTTP options a stream may need are
+// kept; every other option is passed over.
+struct VlcOptions
+{
+    QString strUserAgent;
+    QString strReferrer;
+};
+
+void readVlcOption(const char *pLine, int n, VlcOptions &options)
+{
+    const int nStart = 11; // after "#EXTVLCOPT:"
+    const void *pEquals = memchr(pLine + nStart, '=', size_t(n - nStart));
+    if (!pEquals)
+        return;
+    const int nKeyLen = int(static_cast<const char *>(pEquals) - (pLine + nStart));
+    const int nValueStart = nStart + nKeyLen + 1;
+    const QString strValue = decodeText(pLine + nValueStart, n - nValueStart).trimmed();
+    if (equalsLower(pLine + nStart, nKeyLen, "http-user-agent"))
+        options.strUserAgent = strValue;
+    else if (equalsLower(pLine + nStart, nKeyLen, "http-referrer"))
+        options.strReferrer = strValue;
+}
+
+bool startsWithLower(const char *p, int n, const char *szLower)
+{
+    const int nPrefix = int(strlen(szLower));
+    return n >= nPrefix && equalsLower(p, nPrefix, szLower);
 }
 
 QString decodeAs(const QByteArray &bytes, bool bLatin1)
@@ -196,7 +245,7 @@ QString regionForCountry(const QString &strCountry)
     return QStringLiteral("all");
 }
 
-M3uResult parseM3u(const QByteArray &data)
+M3uResult parseM3u(const QByteArray &data, const std::atomic<bool> *pCancel)
 {
     M3uResult result;
     const char *p = data.constData();
@@ -204,9 +253,19 @@ M3uResult parseM3u(const QByteArray &data)
     if (data.startsWith(kBom))
         p += 3;
 
+    bool bFirstLine = true;
     bool bPending = false;
     ExtInf pending;
+    // #EXTGRP and #EXTVLCOPT lines belong to the entry whose URL comes next.
+    QString strNextGroup;
+    VlcOptions nextOptions;
+    int nLinesToCancelCheck = 4096;
     while (p < pEnd) {
+        if (pCancel && --nLinesToCancelCheck == 0) {
+            nLinesToCancelCheck = 4096;
+            if (pCancel->load(std::memory_order_relaxed))
+                return result;
+        }
         // CR, LF and CRLF all end a line.
         const char *pLineEnd = p;
         while (pLineEnd < pEnd && *pLineEnd != '\n' && *pLineEnd != '\r')
@@ -227,6 +286,10 @@ M3uResult parseM3u(const QByteArray &data)
         const int nLen = int(pStop - pStart);
         if (nLen == 0)
             continue;
+        if (bFirstLine) {
+            bFirstLine = false;
+            result.bHeader = startsWithLower(pStart, nLen, "#extm3u");
+        }
         if (nLen > kMaxM3uLineLength) {
             ++result.nLongLines;
             if (bPending) { // the entry's URL (or its next #EXTINF) is unusable
@@ -237,14 +300,22 @@ M3uResult parseM3u(const QByteArray &data)
         }
 
         if (*pStart == '#') {
-            if (nLen >= 8 && qstrnicmp(pStart, "#EXTINF:", 8) == 0) {
-                if (bPending)
+            if (startsWithLower(pStart, nLen, "#extinf:")) {
+                if (bPending) {
+                    // The entry before never got its URL: what it gathered goes with it.
                     ++result.nDroppedEntries;
+                    strNextGroup.clear();
+                    nextOptions = VlcOptions();
+                }
                 pending = parseExtInf(pStart, nLen);
                 result.nLatin1Lines += pending.bLatin1;
                 bPending = true;
+            } else if (startsWithLower(pStart, nLen, "#extgrp:")) {
+                strNextGroup = cleanName(decodeText(pStart + 8, nLen - 8));
+            } else if (startsWithLower(pStart, nLen, "#extvlcopt:")) {
+                readVlcOption(pStart, nLen, nextOptions);
             }
-            continue; // #EXTM3U, #EXTGRP, #EXTVLCOPT, comments
+            continue; // #EXTM3U, other directives, comments
         }
 
         bool bLatin1 = false;
@@ -252,16 +323,31 @@ M3uResult parseM3u(const QByteArray &data)
         channel.strUrl = decodeText(pStart, nLen, &bLatin1);
         result.nLatin1Lines += bLatin1;
         if (bPending) {
+            channel.bExtInf = true;
             channel.strName = cleanName(decodeAs(pending.title, pending.bLatin1));
             if (channel.strName.isEmpty())
                 channel.strName = cleanName(decodeAs(pending.tvgName, pending.bLatin1));
-            channel.strRegion = regionForCountry(QString::fromLatin1(pending.tvgCountry));
+            channel.strCountry = decodeAs(pending.tvgCountry, pending.bLatin1).trimmed();
+            channel.strRegion = regionForCountry(channel.strCountry);
+            channel.strGroup = cleanName(decodeAs(pending.groupTitle, pending.bLatin1));
+            channel.strLogo = decodeAs(pending.tvgLogo, pending.bLatin1).trimmed();
+            channel.strTvgId = decodeAs(pending.tvgId, pending.bLatin1).trimmed();
+            channel.strUserAgent = decodeAs(pending.userAgent, pending.bLatin1).trimmed();
+            channel.strReferrer = decodeAs(pending.referrer, pending.bLatin1).trimmed();
             bPending = false;
         } else {
             channel.strRegion = QStringLiteral("all");
         }
         if (channel.strName.isEmpty())
             channel.strName = cleanName(channel.strUrl);
+        if (channel.strGroup.isEmpty())
+            channel.strGroup = strNextGroup;
+        if (!nextOptions.strUserAgent.isEmpty())
+            channel.strUserAgent = nextOptions.strUserAgent;
+        if (!nextOptions.strReferrer.isEmpty())
+            channel.strReferrer = nextOptions.strReferrer;
+        strNextGroup.clear();
+        nextOptions = VlcOptions();
         result.lstChannels.append(channel);
     }
     if (bPending)
