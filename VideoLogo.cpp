@@ -11,8 +11,8 @@ struct LogoRule
     const char *szLogo;
 };
 
-// Order matters: the first matching row wins, so "cctv12" is a CCTV-1 channel
-// and 凤凰资讯 must be tried before the shorter 凤凰.
+// Order matters: the first matching row wins, so 凤凰资讯 must be tried before
+// the shorter 凤凰.
 const LogoRule s_rules[] = {
     {"cctv1", "cctv-1", ":/res/logo/cctv1.png"},  {"cctv2", "cctv-2", ":/res/logo/cctv2.png"},
     {"cctv3", "cctv-3", ":/res/logo/cctv3.png"},  {"cctv4", "cctv-4", ":/res/logo/cctv4.png"},
@@ -24,14 +24,32 @@ const LogoRule s_rules[] = {
     {"凤凰", nullptr, ":/res/logo/fhws.png"},     {"tvb8", nullptr, ":/res/logo/tvb8.png"},
 };
 
+// Whether strMatch occurs in strText. A match that ends in a digit counts only
+// where no other digit follows, so "cctv1" finds CCTV-1 综合 but not CCTV-13,
+// whose channel is not CCTV-1's.
+bool containsRule(const QString &strText, const QString &strMatch)
+{
+    const bool bNumber = !strMatch.isEmpty() && strMatch.back().isDigit();
+    int nFrom = 0;
+    for (;;) {
+        const int nAt = strText.indexOf(strMatch, nFrom);
+        if (nAt < 0)
+            return false;
+        const int nAfter = nAt + strMatch.size();
+        if (!bNumber || nAfter >= strText.size() || !strText.at(nAfter).isDigit())
+            return true;
+        nFrom = nAt + 1;
+    }
+}
+
 } // namespace
 
 QString logoForChannel(const QString &strName, int nCount)
 {
     const QString strLower = strName.toLower();
     for (const LogoRule &rule : s_rules) {
-        if (strLower.contains(QString::fromUtf8(rule.szMatch1)) ||
-            (rule.szMatch2 && strLower.contains(QString::fromUtf8(rule.szMatch2))))
+        if (containsRule(strLower, QString::fromUtf8(rule.szMatch1)) ||
+            (rule.szMatch2 && containsRule(strLower, QString::fromUtf8(rule.szMatch2))))
             return QString::fromLatin1(rule.szLogo);
     }
     if (nCount >= 0 && nCount < 5)

@@ -135,10 +135,15 @@ void TestChannelList::logoRule_data()
     QTest::addColumn<QString>("logo");
 
     QTest::newRow("CCTV-1 综合") << QStringLiteral("CCTV-1 综合") << 7 << ":/res/logo/cctv1.png";
-    QTest::newRow("cctv10 is row 1") << "cctv10" << 0 << ":/res/logo/cctv1.png";
-    QTest::newRow("CCTV13 is row 1") << "CCTV13" << 0 << ":/res/logo/cctv1.png";
-    QTest::newRow("CCTV-10 is row 1") << "CCTV-10" << 0 << ":/res/logo/cctv1.png";
-    QTest::newRow("CCTV12 is row 1, not 2") << "CCTV12" << 0 << ":/res/logo/cctv1.png";
+    // A number in a rule stands whole: CCTV-10 to CCTV-17 are not CCTV-1.
+    QTest::newRow("cctv10 is generic") << "cctv10" << 0 << ":/res/video_1.png";
+    QTest::newRow("CCTV-13新闻 is generic")
+        << QStringLiteral("CCTV-13新闻") << 1 << ":/res/video_2.png";
+    QTest::newRow("CCTV-10 is generic") << "CCTV-10" << 0 << ":/res/video_1.png";
+    QTest::newRow("CCTV12 is generic, not row 2") << "CCTV12" << 0 << ":/res/video_1.png";
+    QTest::newRow("CCTV-17 is generic") << "CCTV-17" << 6 << ":/res/video.png";
+    QTest::newRow("CCTV1 after CCTV10") << "CCTV10 / CCTV1" << 0 << ":/res/logo/cctv1.png";
+    QTest::newRow("CCTV1 before a letter") << "CCTV1HD" << 0 << ":/res/logo/cctv1.png";
     QTest::newRow("CCTV2") << "CCTV2" << 0 << ":/res/logo/cctv2.png";
     QTest::newRow("CCTV-5+ 体育") << QStringLiteral("CCTV-5+ 体育") << 9 << ":/res/logo/cctv5.png";
     QTest::newRow("inside a longer name") << "HD cctv-8 movies" << 0 << ":/res/logo/cctv8.png";
