@@ -58,6 +58,12 @@ void CThreadVlc::setSubtitleFile(const QString &text)
     subtitleFile = text;
 }
 
+void CThreadVlc::setMediaOptions(const QStringList &lstOptions)
+{
+    QVlcMutexLocker locker(&m_mutex);
+    m_lstMediaOptions = lstOptions;
+}
+
 quint32 CThreadVlc::setUrl(const QUrl &url, QWidget *videoWidget)
 {
     // winId() creates the native window if needed: GUI-thread work, done here.
@@ -177,6 +183,7 @@ void CThreadVlc::playPlayer()
     QUrl url;
     WId hwnd;
     QString text;
+    QStringList lstOptions;
     int nVolume;
     bool bMuted;
     quint32 nSerial;
@@ -186,12 +193,13 @@ void CThreadVlc::playPlayer()
         url = m_url;
         hwnd = m_hwnd;
         text = subtitleFile;
+        lstOptions = m_lstMediaOptions;
         nVolume = m_nVolume;
         bMuted = m_bMuted;
     }
 
     m_pPlayer->setHwnd(hwnd);
-    const bool bOpened = m_pPlayer->open(url);
+    const bool bOpened = m_pPlayer->open(url, lstOptions);
     // The previous media is gone: what libVLC logs and reports from here on
     // is about this play.
     m_pLogWatch->reset();

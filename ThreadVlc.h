@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QUrl>
 #include <QWidget>
@@ -44,6 +45,9 @@ public:
     void setVolume(int volume);
     void setMuted(bool mute, bool bEmit);
     void setSubtitleFile(const QString &text);
+    // libVLC options ("name=value") for the media of the next play only, such
+    // as a channel's own user agent; the caller has checked them.
+    void setMediaOptions(const QStringList &lstOptions);
     // Raises the play command; returns the serial of this play.
     quint32 setUrl(const QUrl &url, QWidget *videoWidget);
     // Plays the last url again, into the same window, as a new media; returns
@@ -105,6 +109,7 @@ private:
     bool m_bMuted = false;
     int m_nVolume = 100;
     QString subtitleFile;
+    QStringList m_lstMediaOptions;
 
     // Play serials: the last handed out (guarded by the mutex) and the one
     // whose media the player holds now (read on libVLC's thread too).

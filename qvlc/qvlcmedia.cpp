@@ -51,6 +51,16 @@ QVlcMedia::~QVlcMedia()
         libvlc_media_release(m_vlcMedia);
 }
 
+bool QVlcMedia::addOption(const QString &strOption)
+{
+    if (!m_vlcMedia)
+        return false;
+    // libVLC reads ":name=value" as one option, the value running to the end.
+    libvlc_media_add_option(m_vlcMedia, (QLatin1Char(':') + strOption).toUtf8().constData());
+    m_lstOptions << strOption;
+    return true;
+}
+
 qint64 QVlcMedia::duration() const
 {
     if (!m_vlcMedia)

@@ -3,6 +3,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QVlcInstance;
@@ -23,6 +24,13 @@ public:
     bool isValid() const { return m_vlcMedia != nullptr; }
     QUrl url() const { return m_url; }
     QString path() const { return m_path; }
+
+    // Adds an option ("name=value", without the leading colon) that libVLC
+    // applies to this media alone, e.g. "http-user-agent=..." for a stream that
+    // wants a user agent of its own. The caller decides which options are
+    // safe: libVLC takes them as trusted. False on an invalid media.
+    bool addOption(const QString &strOption);
+    QStringList options() const { return m_lstOptions; }
 
     // Milliseconds; -1 while libVLC cannot tell.
     qint64 duration() const;
@@ -50,6 +58,7 @@ private:
     libvlc_media_t *m_vlcMedia = nullptr;
     QString m_path;
     QUrl m_url;
+    QStringList m_lstOptions;
     QMutex m_mutex;
     int m_nState = 0;
     bool m_bEventsAttached = false;

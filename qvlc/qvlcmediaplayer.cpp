@@ -161,12 +161,15 @@ void QVlcMediaPlayer::libvlcCallback(const libvlc_event_t *event, void *data)
     }
 }
 
-bool QVlcMediaPlayer::open(const QUrl &url)
+bool QVlcMediaPlayer::open(const QUrl &url, const QStringList &lstOptions)
 {
     if (!m_vlcMediaPlayer)
         return false;
     releaseMedia();
-    return openMedia(new QVlcMedia(url, m_instance, this));
+    auto *media = new QVlcMedia(url, m_instance, this);
+    for (const QString &strOption : lstOptions)
+        media->addOption(strOption);
+    return openMedia(media);
 }
 
 bool QVlcMediaPlayer::open(const QString &path)

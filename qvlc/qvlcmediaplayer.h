@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
@@ -75,7 +76,9 @@ public:
 
     // Replaces the current media by one made from url (or path). Does not start
     // playback. False when the media could not be made; the player then has none.
-    bool open(const QUrl &url);
+    // lstOptions are given to the new media (QVlcMedia::addOption) before
+    // libVLC sees it, so they hold for this media only.
+    bool open(const QUrl &url, const QStringList &lstOptions = QStringList());
     bool open(const QString &path);
 
     void setVideoWidget(QWidget *widget);

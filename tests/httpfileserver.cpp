@@ -63,7 +63,7 @@ private:
     {
         const QList<QByteArray> lines = head.split('\n');
         const QString requestLine = QString::fromLatin1(lines.value(0)).trimmed();
-        m_owner->recordRequest(requestLine);
+        m_owner->recordRequest(requestLine, head);
 
         const HttpFileServer::Mode mode = m_owner->mode();
         if (mode == HttpFileServer::NeverAnswer)
@@ -170,10 +170,17 @@ QStringList HttpFileServer::requests() const
     return m_lstRequests;
 }
 
-void HttpFileServer::recordRequest(const QString &line)
+QList<QByteArray> HttpFileServer::requestHeads() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lstHeads;
+}
+
+void HttpFileServer::recordRequest(const QString &line, const QByteArray &head)
 {
     QMutexLocker locker(&m_mutex);
     m_lstRequests.append(line);
+    m_lstHeads.append(head);
 }
 
 quint16 HttpFileServer::refusedPort()

@@ -41,13 +41,15 @@ public:
     // Connections accepted and request lines ("GET /clip.ts HTTP/1.1") read so far.
     int connectionCount() const { return m_nConnections.loadAcquire(); }
     QStringList requests() const;
+    // The whole head of each request (request line and header lines), in order.
+    QList<QByteArray> requestHeads() const;
 
     // A port on 127.0.0.1 where nothing listens (connections are refused).
     static quint16 refusedPort();
 
 private:
     friend class HttpFileServerCore;
-    void recordRequest(const QString &line);
+    void recordRequest(const QString &line, const QByteArray &head);
 
     QString m_strRoot;
     QThread m_thread;
@@ -57,4 +59,5 @@ private:
     QAtomicInt m_nConnections{0};
     mutable QMutex m_mutex;
     QStringList m_lstRequests;
+    QList<QByteArray> m_lstHeads;
 };

@@ -165,6 +165,7 @@ private slots:
     void tracks_data();
     void tracks();
     void openWhilePlaying();
+    void mediaOptions();
     void openInvalidInstance();
     void invalidPlayer();
     void unchangedSettings_data();
@@ -463,6 +464,40 @@ void TestEngine::openWhilePlaying()
     QTRY_VERIFY_WITH_TIMEOUT(rec.has("State:3"), 10000);
     player.stop();
     QTRY_VERIFY(rec.has("State:5"));
+}
+
+// A media's own options reach the stream's HTTP requests, for that media
+// alone; a value with spaces and colons stays one option.
+void TestEngine::mediaOptions()
+{
+    QVlcInstance instance(kQuietArgs);
+    QVlcMediaPlayer player(&instance);
+    const QStringList lstOptions{"http-user-agent=Mirel-Test/1.0 (X11; \"q\")",
+                                 "http-referrer=http://r/?a=b :sout=#file{dst=/tmp/x} --no-audio"};
+    const QByteArrayList lstHeaders{"user-agent: mirel-test/1.0 (x11; \"q\")",
+                                    "referer: http://r/?a=b :sout=#file{dst=/tmp/x} --no-audio"};
+    // The request heads for a query, with whether each holds the headers.
+    const auto headersSent = [this, &lstHeaders](const QByteArray &query) {
+        QList<bool> lst;
+        for (const QByteArray &head : m_server->requestHeads()) {
+            if (head.startsWith("GET /clip.ts?" + query + " "))
+                lst << std::all_of(lstHeaders.cbegin(), lstHeaders.cend(), [&](const auto &h) {
+                    return (head.toLower() + "\r\n").contains("\n" + h + "\r\n");
+                });
+        }
+        return lst;
+    };
+    const QString strUrl = m_server->url(TestMedia::fileName(TestMedia::Ts)).toString();
+    QVERIFY(player.open(QUrl(strUrl + "?with"), lstOptions));
+    QCOMPARE(player.media()->options(), lstOptions);
+    player.play();
+    QTRY_VERIFY_WITH_TIMEOUT(!headersSent("with").isEmpty(), 10000);
+    QVERIFY(!headersSent("with").contains(false));
+    QVERIFY(player.open(QUrl(strUrl + "?without")));
+    player.play();
+    QTRY_VERIFY_WITH_TIMEOUT(!headersSent("without").isEmpty(), 10000);
+    QVERIFY(!headersSent("without").contains(true));
+    player.stop();
 }
 
 void TestEngine::openInvalidInstance()

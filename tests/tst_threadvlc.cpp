@@ -208,12 +208,17 @@ void TestThreadVlc::playStopAndReuse()
     // A second channel: the same engine, a new media, volume applied again.
     QPointer<QVlcMedia> oldMedia = player->media();
     QVERIFY(oldMedia);
+    // Its own libVLC options go with its media, stored before the command.
+    QVERIFY(player->media()->options().isEmpty());
     states.clear();
+    const QStringList lstOptions{QStringLiteral("http-user-agent=Mirel-Test/2")};
+    worker.setMediaOptions(lstOptions);
     worker.setUrl(m_server->url("clip.mkv"), m_video.data());
     QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
     QCOMPARE(worker.player(), player);
     QVERIFY(oldMedia.isNull());
     QCOMPARE(player->media()->url(), m_server->url("clip.mkv"));
+    QCOMPARE(player->media()->options(), lstOptions);
     QCOMPARE(player->volume(), 70);
     QTRY_VERIFY_WITH_TIMEOUT(player->audioTracks().size() == 3, 5000);
     QCOMPARE(commands.count(CThreadVlc::CommandPlay), 2);
