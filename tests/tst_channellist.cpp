@@ -3,17 +3,22 @@
 // moving channels, and the panel's construction and teardown.
 
 #include "DlgVideoList.h"
+#include "LogoFetcher.h"
+#include "ScriptedHttpServer.h"
 #include "Settings.h"
 #include "VideoLogo.h"
 #include "channellist_helpers.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QContextMenuEvent>
+#include <QDirIterator>
 #include <QFile>
 #include <QLayout>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -76,6 +81,9 @@ private slots:
     void logoRule();
     void logoResourcesExist();
     void logoFollowsListPosition();
+    void logoFetch_data();
+    void logoFetch();
+    void logoFetchBounds();
 
     void loadAndSave_data();
     void loadAndSave();
@@ -565,6 +573,131 @@ void TestChannelList::navigation()
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
     if (rowAfterPrevious >= 0)
         QCOMPARE(list.selectedRows(), QList<int>{rowAfterPrevious});
+}
+
+// ---- Logos from playlists ---------------------------------------------------
+
+namespace {
+
+QByteArray pictureBytes(const QColor &colour, const QSize &size, const char *szFormat)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, szFormat);
+    return buffer.data();
+}
+
+qint64 folderBytes(const QString &strDir)
+{
+    qint64 nTotal = 0;
+    QDirIterator it(strDir, QDir::Files);
+    while (it.hasNext()) {
+        it.next();
+        nTotal += it.fileInfo().size();
+    }
+    return nTotal;
+}
+
+} // namespace
+
+void TestChannelList::logoFetch_data()
+{
+    QTest::addColumn<QString>("path"); // on the test server, or a whole URL
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("shown");
+
+    const QByteArray png = pictureBytes(Qt::red, QSize(64, 48), "PNG");
+    QTest::newRow("PNG") << "/a.png" << ScriptedHttpServer::http(png, 200, "image/png") << true;
+    QTest::newRow("10 MB") << "/big.png"
+                           << ScriptedHttpServer::http(png + QByteArray(10 * 1024 * 1024, '\0'),
+                                                       200, "image/png")
+                           << false;
+    QTest::newRow("10 MB, no length given")
+        << "/big2.png"
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n\r\n") +
+               png + QByteArray(10 * 1024 * 1024, '\0')
+        << false;
+    QTest::newRow("not a picture")
+        << "/c.png" << ScriptedHttpServer::http("<html>no</html>", 200, "image/png") << false;
+    QTest::newRow("too many pixels")
+        << "/d.png" << ScriptedHttpServer::http(pictureBytes(Qt::red, QSize(5000, 5000), "PNG"))
+        << false;
+    QTest::newRow("file URL") << "file:///etc/passwd" << QByteArray() << false;
+    QTest::newRow("data URL") << QString::fromLatin1("data:image/png;base64," + png.toBase64())
+                              << QByteArray() << false;
+}
+
+void TestChannelList::logoFetch()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, shown);
+    ScriptedHttpServer server;
+    server.setScript([&](const auto &) {
+        return ScriptedHttpServer::Answer{ScriptedHttpServer::Answer::ReplyAndClose, answer};
+    });
+    QVERIFY(server.listen());
+    QTemporaryDir dir;
+    LogoFetcher fetcher(dir.path());
+    QSignalSpy spyReady(&fetcher, &LogoFetcher::logoReady);
+    QSignalSpy spyRefused(&fetcher, &LogoFetcher::logoRefused);
+    const QString strUrl =
+        path.startsWith(QLatin1Char('/')) ? server.url().toString() + path : path;
+
+    QVERIFY(fetcher.icon(strUrl).isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(spyReady.count() + spyRefused.count() == 1, 20000);
+    QCOMPARE(fetcher.state(strUrl), shown ? LogoFetcher::Ready : LogoFetcher::Refused);
+    if (!path.startsWith(QLatin1Char('/')))
+        QCOMPARE(server.requestCount(), 0);
+    if (!shown) {
+        QVERIFY(fetcher.icon(strUrl).isNull()); // and not asked again
+        QTest::qWait(50);
+        QCOMPARE(spyRefused.count(), 1);
+        QCOMPARE(folderBytes(dir.path()), 0);
+        return;
+    }
+    // Scaled into the icon size, kept on disk for the next run.
+    const QImage image = iconImage(fetcher.icon(strUrl));
+    QVERIFY(image.width() == 32 || image.height() == 32);
+    QCOMPARE(QColor(image.pixel(16, 16)).red() > 200, true);
+    LogoFetcher nextRun(dir.path());
+    QVERIFY(!nextRun.icon(strUrl).isNull());
+    QCOMPARE(nextRun.state(strUrl), LogoFetcher::Ready);
+    QCOMPARE(server.requestCount(), 1);
+}
+
+void TestChannelList::logoFetchBounds()
+{
+    // Held answers show how many requests are on their way at once.
+    ScriptedHttpServer server;
+    server.setScript([](const auto &) {
+        return ScriptedHttpServer::Answer{ScriptedHttpServer::Answer::Hold, {}};
+    });
+    QVERIFY(server.listen());
+    QTemporaryDir dir;
+    LogoFetcher fetcher(dir.path());
+    fetcher.setCacheLimit(400); // a few small pictures
+    QSignalSpy spyReady(&fetcher, &LogoFetcher::logoReady);
+    const int nLogos = 12;
+    for (int i = 0; i < nLogos; ++i)
+        fetcher.icon(server.url().toString() + QStringLiteral("/l%1.png").arg(i));
+    QTRY_COMPARE(server.requestCount(), LogoFetcher::kMaxParallel);
+    QTest::qWait(200);
+    QCOMPARE(server.requestCount(), LogoFetcher::kMaxParallel);
+    // Each answer lets one more go.
+    for (int i = 0; i < nLogos; ++i) {
+        QTRY_VERIFY(server.requests().size() > i);
+        QVERIFY(server.requests().size() - i <= LogoFetcher::kMaxParallel);
+        const QByteArray png =
+            pictureBytes(QColor::fromHsv(i * 30, 255, 255), QSize(32, 32), "PNG");
+        server.answer(i, ScriptedHttpServer::http(png, 200, "image/png"), true);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(spyReady.count(), nLogos, 20000);
+    // The disk cache keeps within its bound.
+    QVERIFY2(folderBytes(dir.path()) <= 400 && folderBytes(dir.path()) > 0,
+             qPrintable(QString::number(folderBytes(dir.path()))));
 }
 
 // ---- Panel -----------------------------------------------------------------------
