@@ -1,7 +1,9 @@
 #include "ChannelListModel.h"
 
 #include "BackgroundWork.h"
+#include "ChannelDetails.h"
 #include "ChannelSearchKey.h"
+#include "LogoFetcher.h"
 #include "VideoLogo.h"
 
 #include <QHash>
@@ -51,7 +53,11 @@ ChannelListModel::ChannelListModel(QObject *parent) : QAbstractListModel(parent)
 
 ChannelListModel::~ChannelListModel()
 {
-    releaseLater(Rows{std::move(m_vecRows), std::move(m_lstTriples)});
+    Rows old;
+    old.vecRows = std::move(m_vecRows);
+    old.lstTriples = std::move(m_lstTriples);
+    old.lstDetails = std::move(m_lstDetails);
+    releaseLater(std::move(old));
 }
 
 // Freeing half a million rows takes tens of milliseconds: big lists go on a
@@ -72,9 +78,12 @@ ChannelListModel::Row ChannelListModel::makeRow(const VideoItem &rec, int nMadeA
     return row;
 }
 
-ChannelListModel::Rows ChannelListModel::rowsFromTriples(const QStringList &lstTriples)
+ChannelListModel::Rows ChannelListModel::rowsFromTriples(const QStringList &lstTriples,
+                                                         const QStringList &lstDetails)
 {
+    const ChannelDetails details(lstDetails);
     Rows rows;
+    rows.bDetailsKnown = true;
     const int nChannels = (lstTriples.size() + 2) / 3;
     rows.vecRows.reserve(nChannels);
     rows.lstTriples.reserve(nChannels * 3);
@@ -85,6 +94,10 @@ ChannelListModel::Rows ChannelListModel::rowsFromTriples(const QStringList &lstT
             rec.strUrl = lstTriples.at(k + 1);
         if (k + 2 < lstTriples.size())
             rec.nScore = scoreFromText(lstTriples.at(k + 2));
+        if (!details.isEmpty()) {
+            details.applyTo(rec);
+            ChannelDetails::append(rows.lstDetails, rec);
+        }
         rows.vecRows.append(makeRow(rec, rows.vecRows.size()));
         // The stored form written back: whole triples with numeric scores.
         const bool bKeepScore = k + 2 < lstTriples.size() && isCanonicalScore(lstTriples.at(k + 2));
@@ -97,11 +110,13 @@ ChannelListModel::Rows ChannelListModel::rowsFromTriples(const QStringList &lstT
 ChannelListModel::Rows ChannelListModel::rowsFromRecords(const QVector<VideoItem> &vecRecords)
 {
     Rows rows;
+    rows.bDetailsKnown = true;
     rows.vecRows.reserve(vecRecords.size());
     rows.lstTriples.reserve(vecRecords.size() * 3);
     for (const VideoItem &rec : vecRecords) {
         rows.vecRows.append(makeRow(rec, rows.vecRows.size()));
         rows.lstTriples << rec.strName << rec.strUrl << QString::number(rec.nScore);
+        ChannelDetails::append(rows.lstDetails, rec);
     }
     return rows;
 }
@@ -122,6 +137,13 @@ QVariant ChannelListModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return row.strMadeAs;
     case Qt::DecorationRole:
+        if (!row.rec.strLogo.isEmpty()) {
+            // Asked for now if it is not there; the view is repainted when
+            // it comes (CDlgVideoList), and until then the rule's picture shows.
+            const QIcon icon = LogoFetcher::instance()->icon(row.rec.strLogo);
+            if (!icon.isNull())
+                return icon;
+        }
         return cachedIcon(logoForChannel(row.strMadeAs, row.nMadeAt));
     case Qt::SizeHintRole:
         return QSize(180, 40);
@@ -151,10 +173,23 @@ QStringList ChannelListModel::triples() const
     return m_lstTriples;
 }
 
+QStringList ChannelListModel::details() const
+{
+    if (!m_bDetailsValid) {
+        m_lstDetails.clear();
+        for (const Row &row : m_vecRows)
+            ChannelDetails::append(m_lstDetails, row.rec);
+        m_bDetailsValid = true;
+    }
+    return m_lstDetails;
+}
+
 void ChannelListModel::changed()
 {
     m_bTriplesValid = false;
     m_lstTriples.clear();
+    m_bDetailsValid = false;
+    m_lstDetails.clear();
 }
 
 void ChannelListModel::setRows(Rows rows)
@@ -165,8 +200,13 @@ void ChannelListModel::setRows(Rows rows)
         m_lstTriples.swap(rows.lstTriples);
         m_bTriplesValid = true;
     } else {
-        changed();
+        m_bTriplesValid = false;
+        m_lstTriples.clear();
     }
+    m_bDetailsValid = rows.bDetailsKnown;
+    m_lstDetails.swap(rows.lstDetails);
+    if (!m_bDetailsValid)
+        m_lstDetails.clear();
     endResetModel();
     // The old rows go after the views have let go of them.
     releaseLater(std::move(rows));
@@ -206,6 +246,9 @@ void ChannelListModel::setNameAndUrl(int nRow, const QString &strName, const QSt
     if (nRow < 0 || nRow >= m_vecRows.size())
         return;
     Row &row = m_vecRows[nRow];
+    // The user typed this URL: it is the user's own now, whatever it was.
+    if (row.rec.strUrl != strUrl)
+        row.rec.origin = ChannelOrigin::Own;
     row.rec.strName = strName;
     row.rec.strUrl = strUrl;
     row.strKey = ChannelSearchKey::fold(strName);
@@ -221,7 +264,13 @@ void ChannelListModel::swapNameAndUrl(int nRowA, int nRowB)
     Row &b = m_vecRows[nRowB];
     std::swap(a.rec.strName, b.rec.strName);
     std::swap(a.rec.strUrl, b.rec.strUrl);
+    // What came with a URL stays with it: a URL from a playlist must not
+    // become the user's own by changing places with one.
+    std::swap(a.rec.origin, b.rec.origin);
+    std::swap(a.rec.strLogo, b.rec.strLogo);
+    std::swap(a.rec.options, b.rec.options);
     std::swap(a.strKey, b.strKey);
     changed();
-    emit dataChanged(index(qMin(nRowA, nRowB)), index(qMax(nRowA, nRowB)), {Qt::DisplayRole});
+    emit dataChanged(index(qMin(nRowA, nRowB)), index(qMax(nRowA, nRowB)),
+                     {Qt::DisplayRole, Qt::DecorationRole});
 }

@@ -10,7 +10,8 @@
 // what it shows, so text, tooltip and logo are made only for rows on screen.
 // The logo and the tooltip of a row are chosen from the name it was made with
 // and from its position then; editing or moving a channel changes only its
-// name and URL, as the user sees in the list until the next start.
+// name and URL, as the user sees in the list until the next start. A channel
+// with a logo of its own (from a playlist) shows that once LogoFetcher has it.
 class ChannelListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
     {
         QVector<Row> vecRows;
         QStringList lstTriples;
+        QStringList lstDetails;     // the rows' ChannelDetails
+        bool bDetailsKnown = false; // lstDetails was made with the rows
     };
 
     explicit ChannelListModel(QObject *parent = nullptr);
@@ -37,8 +40,9 @@ public:
     // A list read back from its stored form, channel triples (name, URL, score
     // in base 10): the last, incomplete channel of a list whose length is not
     // a multiple of three is kept with what it has; a score that is not a
-    // number is 0.
-    static Rows rowsFromTriples(const QStringList &lstTriples);
+    // number is 0. lstDetails (ChannelDetails) gives the channels theirs.
+    static Rows rowsFromTriples(const QStringList &lstTriples,
+                                const QStringList &lstDetails = QStringList());
     // Rows made from records in this order, as if appended one by one.
     static Rows rowsFromRecords(const QVector<VideoItem> &vecRecords);
 
@@ -52,14 +56,18 @@ public:
     int findName(const QString &strName) const;
     // The stored form of the list, made again only after a change.
     QStringList triples() const;
+    // What is stored beside the triples (ChannelDetails), likewise.
+    QStringList details() const;
 
     void setRows(Rows rows);
     void clear() { setRows(Rows()); }
     void append(const VideoItem &rec);
     // Removes the given rows (in any order, duplicates allowed).
     void removeRowsAt(QVector<int> vecRows);
+    // A new URL typed by the user makes the channel the user's own.
     void setNameAndUrl(int nRow, const QString &strName, const QString &strUrl);
-    // Name and URL change places; the rest of each row stays where it is.
+    // Name and URL change places, and with the URL what belongs to it
+    // (origin, logo, stream options); the rest of each row stays where it is.
     void swapNameAndUrl(int nRowA, int nRowB);
 
 private:
@@ -70,4 +78,6 @@ private:
     QVector<Row> m_vecRows;
     mutable QStringList m_lstTriples;
     mutable bool m_bTriplesValid = true;
+    mutable QStringList m_lstDetails;
+    mutable bool m_bDetailsValid = true;
 };

@@ -6,6 +6,7 @@
 #include "ChannelSearchField.h"
 #include "DlgAddCategory.h"
 #include "DlgAddVideoItem.h"
+#include "LogoFetcher.h"
 #include "Settings.h"
 
 #include <QAction>
@@ -82,6 +83,11 @@ CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlg
 
     ui->actionImport_Channel_List->setVisible(false);
     ui->actionExport_Channel_List->setVisible(false);
+    // A logo that arrives shows at the next paint of the rows on screen.
+    connect(LogoFetcher::instance(), &LogoFetcher::logoReady, this, [this] {
+        if (QListView *list = currentList())
+            list->viewport()->update();
+    });
 }
 
 CDlgVideoList::~CDlgVideoList()
@@ -241,7 +247,8 @@ void CDlgVideoList::loadCategory(QString name, ChannelListModel::Rows rows)
 CDlgVideoList::StoredTabs CDlgVideoList::readStoredTabs(const QString &strNewly,
                                                         const QStringList &lstDefault,
                                                         const QStringList &lstCategories,
-                                                        const QVariantMap &map)
+                                                        const QVariantMap &map,
+                                                        const QVariantMap &mapDetails)
 {
     StoredTabs tabs;
     tabs.lstNames << strNewly;
@@ -252,7 +259,8 @@ CDlgVideoList::StoredTabs CDlgVideoList::readStoredTabs(const QString &strNewly,
             qDebug() << "category" << strName
                      << "is not stored as a string list:" << varChannels.typeName();
         tabs.lstNames << strName;
-        tabs.vecRows << ChannelListModel::rowsFromTriples(varChannels.toStringList());
+        tabs.vecRows << ChannelListModel::rowsFromTriples(varChannels.toStringList(),
+                                                          mapDetails.value(strName).toStringList());
     }
     return tabs;
 }
@@ -279,7 +287,7 @@ void CDlgVideoList::loadChannelLists()
 {
     if (!g_pSettings) {
         qDebug() << "no settings store: the channel list starts empty";
-        showStoredTabs(readStoredTabs(tr("Newly"), {}, {}, {}));
+        showStoredTabs(readStoredTabs(tr("Newly"), {}, {}, {}, {}));
         return;
     }
     if (!g_pSettings->channelListsLoaded()) {
@@ -294,15 +302,17 @@ void CDlgVideoList::loadChannelLists()
     const QStringList lstDefault = g_pSettings->m_lstDefaultChannels;
     const QStringList lstCategories = g_pSettings->m_lstCategoryList;
     const QVariantMap mapCategory = g_pSettings->m_mapCategory;
-    showStoredTabs(readStoredTabs(tr("Newly"), lstDefault, lstCategories, mapCategory));
+    const QVariantMap mapDetails = g_pSettings->m_mapChannelDetails;
+    showStoredTabs(readStoredTabs(tr("Newly"), lstDefault, lstCategories, mapCategory, mapDetails));
 }
 
 void CDlgVideoList::onStoreLoaded()
 {
     // The rows of a big store are made off the GUI thread as well.
-    m_watchStoredTabs.setFuture(BackgroundWork::run(
-        &CDlgVideoList::readStoredTabs, tr("Newly"), g_pSettings->m_lstDefaultChannels,
-        g_pSettings->m_lstCategoryList, g_pSettings->m_mapCategory));
+    m_watchStoredTabs.setFuture(
+        BackgroundWork::run(&CDlgVideoList::readStoredTabs, tr("Newly"),
+                            g_pSettings->m_lstDefaultChannels, g_pSettings->m_lstCategoryList,
+                            g_pSettings->m_mapCategory, g_pSettings->m_mapChannelDetails));
 }
 
 void CDlgVideoList::selectPlayingChannel()
@@ -348,7 +358,8 @@ void CDlgVideoList::saveChannelLists()
         QListView *list = listAt(nTab);
         if (!list || list == m_pListNewly)
             continue;
-        g_pSettings->addCategory(m_pTabWidget->tabText(nTab), modelOf(list)->triples());
+        g_pSettings->addCategory(m_pTabWidget->tabText(nTab), modelOf(list)->triples(),
+                                 modelOf(list)->details());
     }
     g_pSettings->save();
 }
@@ -395,6 +406,18 @@ void CDlgVideoList::getCurrentChannel(QString &name, QString &url)
     const VideoItem &rec = modelOf(list)->record(nRow);
     name = rec.strName;
     url = rec.strUrl;
+}
+
+bool CDlgVideoList::getCurrentChannel(VideoItem &rec)
+{
+    QListView *list = currentList();
+    const int nRow = sourceRow(list, std::max(currentRowOf(list), 0));
+    if (nRow < 0)
+        return false;
+    rec = modelOf(list)->record(nRow);
+    if (list == m_pListNewly)
+        rec.origin = ChannelOrigin::Service;
+    return true;
 }
 
 bool CDlgVideoList::hasNextChannel()
@@ -603,8 +626,13 @@ void CDlgVideoList::onCopyTo()
     const ChannelListModel *channels = modelOf(list);
     for (int nRow : selectedSourceRows(list)) {
         // A copy is a new channel: id 0, its logo chosen for its new place.
-        const VideoItem &rec = channels->record(nRow);
-        addChannel(nTarget, rec.strName, rec.strUrl, rec.strRegion, rec.nScore);
+        // Where its URL came from goes with it: a copy of the service's or a
+        // playlist's channel is not the user's own.
+        VideoItem rec = channels->record(nRow);
+        rec.nId = 0;
+        if (list == m_pListNewly)
+            rec.origin = ChannelOrigin::Service;
+        insertChannelItem(nTarget, rec);
     }
     saveChannelLists();
 }

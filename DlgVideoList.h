@@ -41,6 +41,9 @@ public:
     // Name and URL of the current channel of the current tab (row 0 when no row
     // is current); both arguments are left alone when there is no such channel.
     void getCurrentChannel(QString &name, QString &url);
+    // The whole record of that channel, with ChannelOrigin::Service for a
+    // channel of "Newly"; false (rec unchanged) when there is none.
+    bool getCurrentChannel(VideoItem &rec);
     bool hasNextChannel();
     bool hasPreviousChannel();
     void selectNextChannel();
@@ -116,7 +119,8 @@ private:
         QVector<ChannelListModel::Rows> vecRows;
     };
     static StoredTabs readStoredTabs(const QString &strNewly, const QStringList &lstDefault,
-                                     const QStringList &lstCategories, const QVariantMap &map);
+                                     const QStringList &lstCategories, const QVariantMap &map,
+                                     const QVariantMap &mapDetails);
     void showStoredTabs(StoredTabs tabs);
     void onStoreLoaded();
 

@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "ChannelDetails.h"
 #include "DlgControl.h"
 #include "DlgOptions.h"
 #include "DlgStatusText.h"
@@ -6,6 +7,7 @@
 #include "DlgVideoText.h"
 #include "KeyboardZapper.h"
 #include "Settings.h"
+#include "StreamSchemeCheck.h"
 #include "ThreadVlc.h"
 #include "qvlc/qvlcmediaplayer.h"
 #include "qvlc/qvlcmenu.h"
@@ -150,8 +152,25 @@ QRect MainWindow::centredGeometry(const QRect &rcDesktop, int nWidth, int nHeigh
 
 bool MainWindow::play(const QString &name, const QString &url)
 {
+    VideoItem rec;
+    rec.strName = name;
+    rec.strUrl = url;
+    return play(rec);
+}
+
+bool MainWindow::play(const VideoItem &rec)
+{
+    const QString &name = rec.strName;
+    const QString &url = rec.strUrl;
     if (name.isEmpty() || url.isEmpty())
         return false;
+    // A URL someone else wrote (a playlist, the service) could as well name a
+    // local file, the screen or a camera: it plays only over the network.
+    const QUrl streamUrl(url, QUrl::TolerantMode);
+    if (!StreamSchemeCheck::allows(streamUrl, rec.origin)) {
+        showStreamRefused(name, StreamSchemeCheck::schemeOf(streamUrl));
+        return false;
+    }
     qDebug() << "play";
     m_strVideoName = name;
     m_strVideoUrl = url;
@@ -161,7 +180,8 @@ bool MainWindow::play(const QString &name, const QString &url)
     m_pThreadVlc->setVolume(g_pSettings->m_nVolume);
     m_pThreadVlc->setMuted(g_pSettings->m_bVolumeMuted, true);
     m_pThreadVlc->setSubtitleFile(name);
-    const quint32 nSerial = m_pThreadVlc->setUrl(QUrl(url, QUrl::TolerantMode), ui->centralWidget);
+    m_pThreadVlc->setMediaOptions(rec.options.vlcOptions());
+    const quint32 nSerial = m_pThreadVlc->setUrl(streamUrl, ui->centralWidget);
     m_bPlaying = true;
     m_bListIfStartFails = false;
     m_streamWatch.watch(m_pThreadVlc, nSerial);
@@ -178,8 +198,28 @@ bool MainWindow::play(const QString &name, const QString &url)
     postPlayInfo(name, url);
     g_pSettings->setPlayingVideoName(name);
     g_pSettings->setPlayingVideoUrl(url);
+    g_pSettings->setPlayingVideoDetails(ChannelDetails::ofPlaying(rec));
     showChannelName();
     return true;
+}
+
+void MainWindow::showStreamRefused(const QString &strName, const QString &strScheme)
+{
+    qDebug() << "not played: the scheme" << strScheme
+             << "is not one a channel from elsewhere may use";
+    if (!m_pStreamRefused) {
+        m_pStreamRefused =
+            new QMessageBox(QMessageBox::Warning, tr("Error"), QString(), QMessageBox::Ok, this);
+        m_pStreamRefused->setModal(false);
+        m_pStreamRefused->setTextFormat(Qt::PlainText); // the name is remote text
+        m_pStreamRefused->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pStreamRefused->setText(
+        tr("\"%1\" was not played: its address uses \"%2\", which only channels you add "
+           "yourself may use. Channels from a playlist or the channel service play over http, "
+           "https, rtsp, rtmp, rtmps, rtp, udp, mms, mmsh or srt.")
+            .arg(strName, strScheme));
+    m_pStreamRefused->show();
 }
 
 void MainWindow::playOrStop(bool bPlayLast)
@@ -190,24 +230,30 @@ void MainWindow::playOrStop(bool bPlayLast)
         m_pThreadVlc->stop();
         m_streamWatch.stop();
     } else {
-        QString strName;
-        QString strUrl;
+        // The last played channel, with where it came from.
+        const auto lastPlayed = [] {
+            VideoItem last;
+            last.strName = g_pSettings->m_strPlayingVideoName;
+            last.strUrl = g_pSettings->m_strPlayingVideoUrl;
+            ChannelDetails::applyPlaying(g_pSettings->m_lstPlayingVideoDetails, last);
+            return last;
+        };
+        VideoItem rec;
         if (!bPlayLast) {
-            m_pDlgVideoList->getCurrentChannel(strName, strUrl);
-            if (strName.isEmpty()) {
-                strName = g_pSettings->m_strPlayingVideoName;
-                strUrl = g_pSettings->m_strPlayingVideoUrl;
-            }
+            m_pDlgVideoList->getCurrentChannel(rec);
+            if (rec.strName.isEmpty())
+                rec = lastPlayed();
         } else {
-            strName = g_pSettings->m_strPlayingVideoName;
-            strUrl = g_pSettings->m_strPlayingVideoUrl;
-            if (strName.isEmpty())
-                m_pDlgVideoList->getCurrentChannel(strName, strUrl);
+            rec = lastPlayed();
+            if (rec.strName.isEmpty())
+                m_pDlgVideoList->getCurrentChannel(rec);
         }
-        if (strName.isEmpty())
-            g_pSettings->firstDefaultChannel(strName, strUrl);
+        if (rec.strName.isEmpty() && g_pSettings->firstDefaultChannel(rec.strName, rec.strUrl)) {
+            rec.origin = ChannelOrigin::Service;
+            rec.options = StreamOptions();
+        }
         ui->centralWidget->show();
-        m_bPlaying = play(strName, strUrl);
+        m_bPlaying = play(rec);
     }
     m_pDlgControl->setPlaying(m_bPlaying);
 }

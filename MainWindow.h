@@ -36,6 +36,9 @@ public:
     ~MainWindow() override;
 
     bool play(const QString &name, const QString &url);
+    // Plays a channel with its own stream options, if its origin lets its
+    // URL play (StreamSchemeCheck); a refused one is told and not played.
+    bool play(const VideoItem &rec);
     void playOrStop(bool bPlayLast);
     void postPlayInfo(const QString &name, const QString &url);
 
@@ -129,6 +132,7 @@ private:
     void applyServiceReply(const ServiceReply &reply, const QString &strPath);
     void updateNewlyChannels(const ChannelListModel::Rows &rows);
     void showChannelListRefused(const QString &strText);
+    void showStreamRefused(const QString &strName, const QString &strScheme);
 
     Ui::MainWindow *ui;
     CThreadVlc *m_pThreadVlc = nullptr;
@@ -151,6 +155,7 @@ private:
     QNetworkAccessManager *m_pNetworkManager = nullptr;
     ServiceReplyReader *m_pReplyReader = nullptr;
     QPointer<QMessageBox> m_pListRefused;
+    QPointer<QMessageBox> m_pStreamRefused;
 
     // What the user is told of the channel that plays, and its reconnects.
     CStreamWatch m_streamWatch;

@@ -93,6 +93,8 @@ void CSettings::loadAllButChannelLists(
     m_strPlayingVideoUrl = read(QStringLiteral("m_strPlayingVideoUrl"), QVariant()).toString();
     m_strPlayingRegion = read(QStringLiteral("m_strPlayingRegion"), QVariant()).toString();
     m_nCategoryVer = read(QStringLiteral("m_nCategoryVer"), QVariant()).toInt();
+    m_lstPlayingVideoDetails =
+        read(QStringLiteral("m_lstPlayingVideoDetails"), QVariant()).toStringList();
 }
 
 void CSettings::load()
@@ -104,6 +106,7 @@ void CSettings::load()
     m_lstCategoryList = pStore->value(QStringLiteral("m_lstCategoryList")).toStringList();
     m_mapCategory = pStore->value(QStringLiteral("m_mapCategory")).toMap();
     m_lstDefaultChannels = pStore->value(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    m_mapChannelDetails = pStore->value(QStringLiteral("m_mapChannelDetails")).toMap();
 }
 
 CSettings::ChannelListValues CSettings::readChannelLists(const QString &strOrganization,
@@ -117,6 +120,7 @@ CSettings::ChannelListValues CSettings::readChannelLists(const QString &strOrgan
     values.mapCategory = pStore->value(QStringLiteral("m_mapCategory")).toMap();
     values.lstDefaultChannels =
         pStore->value(QStringLiteral("m_lstDefaultChannels")).toStringList();
+    values.mapChannelDetails = pStore->value(QStringLiteral("m_mapChannelDetails")).toMap();
     // Handed to the GUI thread, which keeps it from now on.
     pStore->moveToThread(pTo);
     values.pStore = pStore;
@@ -132,6 +136,7 @@ void CSettings::onChannelListsRead()
     m_lstCategoryList = values.lstCategoryList;
     m_mapCategory = values.mapCategory;
     m_lstDefaultChannels = values.lstDefaultChannels;
+    m_mapChannelDetails = values.mapChannelDetails;
     m_bChannelListsLoaded = true;
     m_pWriter->setHeld(false);
     emit channelListsReady();
@@ -156,6 +161,18 @@ void CSettings::applyValues()
     pStore->setValue(QStringLiteral("m_lstCategoryList"), m_lstCategoryList);
     pStore->setValue(QStringLiteral("m_mapCategory"), m_mapCategory);
     pStore->setValue(QStringLiteral("m_lstDefaultChannels"), m_lstDefaultChannels);
+    // Keys an earlier version does not know: written only when they hold
+    // something, so a profile without them keeps exactly the sixteen keys.
+    const auto setOrRemove = [pStore](const QString &strKey, const QVariant &value, bool bEmpty) {
+        if (bEmpty)
+            pStore->remove(strKey);
+        else
+            pStore->setValue(strKey, value);
+    };
+    setOrRemove(QStringLiteral("m_mapChannelDetails"), m_mapChannelDetails,
+                m_mapChannelDetails.isEmpty());
+    setOrRemove(QStringLiteral("m_lstPlayingVideoDetails"), m_lstPlayingVideoDetails,
+                m_lstPlayingVideoDetails.isEmpty());
 }
 
 void CSettings::save()
@@ -283,16 +300,28 @@ void CSettings::setDefaultChannels(const QStringList &lstChannels)
     save();
 }
 
+void CSettings::setPlayingVideoDetails(const QStringList &lstDetails)
+{
+    m_lstPlayingVideoDetails = lstDetails;
+    save();
+}
+
 void CSettings::clearCategories()
 {
     m_lstCategoryList.clear();
     m_mapCategory.clear();
+    m_mapChannelDetails.clear();
 }
 
-void CSettings::addCategory(const QString &strName, const QStringList &lstChannels)
+void CSettings::addCategory(const QString &strName, const QStringList &lstChannels,
+                            const QStringList &lstDetails)
 {
     m_lstCategoryList.append(strName);
     m_mapCategory.insert(strName, lstChannels);
+    if (lstDetails.isEmpty())
+        m_mapChannelDetails.remove(strName);
+    else
+        m_mapChannelDetails.insert(strName, lstDetails);
 }
 
 bool CSettings::firstDefaultChannel(QString &strName, QString &strUrl) const

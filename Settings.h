@@ -69,9 +69,13 @@ public:
     void setPlayingVideoName(const QString &strName);
     void setPlayingVideoUrl(const QString &strUrl);
     void setDefaultChannels(const QStringList &lstChannels);
+    // The last played channel's details (ChannelDetails::ofPlaying).
+    void setPlayingVideoDetails(const QStringList &lstDetails);
 
     void clearCategories();
-    void addCategory(const QString &strName, const QStringList &lstChannels);
+    // lstDetails: the category's ChannelDetails, stored beside its triples.
+    void addCategory(const QString &strName, const QStringList &lstChannels,
+                     const QStringList &lstDetails = QStringList());
     bool firstDefaultChannel(QString &strName, QString &strUrl) const;
 
     int m_nMainWindowHeight = 250;
@@ -90,6 +94,11 @@ public:
     QStringList m_lstCategoryList;
     QVariantMap m_mapCategory;
     QStringList m_lstDefaultChannels;
+    // Beside the sixteen keys, and only written when they hold something:
+    // per category the details of its channels (ChannelDetails), and those
+    // of the last played channel.
+    QVariantMap m_mapChannelDetails;
+    QStringList m_lstPlayingVideoDetails;
 
 signals:
     // The channel lists read in the background are in the members.
@@ -106,6 +115,7 @@ private:
         QStringList lstCategoryList;
         QVariantMap mapCategory;
         QStringList lstDefaultChannels;
+        QVariantMap mapChannelDetails;
         QSettings *pStore = nullptr;
     };
     static ChannelListValues readChannelLists(const QString &strOrganization,

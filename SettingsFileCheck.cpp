@@ -9,7 +9,7 @@
 namespace {
 
 // The lines that hold the channel lists, as QSettings writes them.
-const char *const kListKeys[] = {"m_lstDefaultChannels=", "m_mapCategory="};
+const char *const kListKeys[] = {"m_lstDefaultChannels=", "m_mapCategory=", "m_mapChannelDetails="};
 
 bool isListLine(const char *pLine, size_t nLength)
 {

@@ -11,7 +11,7 @@
 // every later change: such a file is moved aside (nothing the user had is
 // destroyed) and the store starts from the defaults.
 //
-// The check reads a copy of the file without its two channel-list lines,
+// The check reads a copy of the file without its channel-list lines,
 // which make up nearly all of a big file (a list of 200,000 channels is a file
 // of 50 MB) and cannot make it unparsable, since their keys are fixed. The
 // same copy gives the values of the other keys at once: opening the file

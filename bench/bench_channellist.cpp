@@ -134,10 +134,14 @@ int runChild(int nChannels, int nRuns)
         // made on a worker thread, the GUI thread only swaps them in.
         QVector<VideoItem> vecRecords;
         vecRecords.reserve(nChannels);
-        for (int i = 0; i < nChannels; ++i)
-            vecRecords.append({i + 1, QStringLiteral("New %1").arg(i),
-                               QStringLiteral("http://streams.example.net/new/%1.m3u8").arg(i),
-                               QStringLiteral("all"), 0});
+        for (int i = 0; i < nChannels; ++i) {
+            VideoItem rec;
+            rec.nId = i + 1;
+            rec.strName = QStringLiteral("New %1").arg(i);
+            rec.strUrl = QStringLiteral("http://streams.example.net/new/%1.m3u8").arg(i);
+            rec.strRegion = QStringLiteral("all");
+            vecRecords.append(rec);
+        }
         ChannelListModel::Rows rows = ChannelListModel::rowsFromRecords(vecRecords);
         timer.restart();
         dlg->setNewlyRows(std::move(rows));

@@ -347,6 +347,14 @@
         <source>Channel list</source>
         <translation>チャンネル表</translation>
     </message>
+    <message>
+        <source>Error</source>
+        <translation>エラー</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; was not played: its address uses &quot;%2&quot;, which only channels you add yourself may use. Channels from a playlist or the channel service play over http, https, rtsp, rtmp, rtmps, rtp, udp, mms, mmsh or srt.</source>
+        <translation>「%1」は再生しませんでした。アドレスが「%2」を使っていますが、これはご自分で追加したチャンネルだけが使えます。プレイリストやチャンネルサービスのチャンネルは http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh、srt でのみ再生します。</translation>
+    </message>
 </context>
 <context>
     <name>QVlcMenu</name>

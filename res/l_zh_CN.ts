@@ -347,6 +347,14 @@
         <source>Channel list</source>
         <translation>频道列表</translation>
     </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; was not played: its address uses &quot;%2&quot;, which only channels you add yourself may use. Channels from a playlist or the channel service play over http, https, rtsp, rtmp, rtmps, rtp, udp, mms, mmsh or srt.</source>
+        <translation>“%1”未播放：其地址使用“%2”，只有您自己添加的频道才能使用。来自播放列表或频道服务的频道只能通过 http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh 或 srt 播放。</translation>
+    </message>
 </context>
 <context>
     <name>QVlcMenu</name>

@@ -158,6 +158,17 @@ QImage resourceImage(const QString &strPath)
     return image;
 }
 
+VideoItem record(int nId, const char *szName, const char *szUrl, const char *szRegion, int nScore)
+{
+    VideoItem rec;
+    rec.nId = nId;
+    rec.strName = QString::fromUtf8(szName);
+    rec.strUrl = QString::fromUtf8(szUrl);
+    rec.strRegion = QString::fromUtf8(szRegion);
+    rec.nScore = nScore;
+    return rec;
+}
+
 QStringList triples(std::initializer_list<const char *> lst)
 {
     QStringList out;

@@ -3,6 +3,7 @@
 // What the tests of the channel list and of the windows around it share: a
 // fresh settings store, and a look into the channel list's tabs.
 
+#include "VideoItem.h"
 #include "testsupport.h"
 
 #include <QIcon>
@@ -77,5 +78,8 @@ QImage iconImage(const QIcon &icon);
 QImage resourceImage(const QString &strPath);
 
 QStringList triples(std::initializer_list<const char *> lst);
+// A channel record (UTF-8 texts); origin, logo and options left as for the user's own.
+VideoItem record(int nId, const char *szName, const char *szUrl, const char *szRegion = "",
+                 int nScore = 0);
 
 } // namespace channellist

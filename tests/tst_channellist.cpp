@@ -446,9 +446,8 @@ void TestChannelList::setNewlyChannels()
     auto dlg = makeList();
     const ListPeek newly = listOf(dlg.get(), 0);
 
-    const VideoItem a{11, QStringLiteral("CCTV5"), QStringLiteral("ua"), QStringLiteral("china"),
-                      9};
-    const VideoItem b{12, QStringLiteral("Other"), QStringLiteral("ub"), QString(), 4};
+    const VideoItem a = record(11, "CCTV5", "ua", "china", 9);
+    const VideoItem b = record(12, "Other", "ub", "", 4);
     // Records are values: one given twice is two channels.
     dlg->setNewlyChannels({a, b, a});
     QCOMPARE(namesOf(newly), (QStringList{"CCTV5", "Other", "CCTV5"}));
@@ -486,7 +485,7 @@ void TestChannelList::selectPlayingChannel()
     // The playing channel is now only in "Cat": a refill switches to it.
     QSignalSpy spyCurrent(dlg.get(), &CDlgVideoList::currentChanged);
     g_pSettings->setPlayingVideoName(QStringLiteral("Solo"));
-    dlg->setNewlyChannels({VideoItem{0, QStringLiteral("One"), QStringLiteral("u1"), {}, 0}});
+    dlg->setNewlyChannels({record(0, "One", "u1")});
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), 1);
     QCOMPARE(cat.currentRow(), 2);
     QCOMPARE(cat.selectedRows(), QList<int>{2});
@@ -956,8 +955,8 @@ void TestChannelList::copyToMyFavorite()
 {
     auto dlg = makeList();
     dlg->show();
-    const VideoItem a{5, QStringLiteral("CCTV1"), QStringLiteral("ua"), QStringLiteral("china"), 8};
-    const VideoItem b{6, QStringLiteral("B"), QStringLiteral("ub"), QStringLiteral("japan"), 2};
+    const VideoItem a = record(5, "CCTV1", "ua", "china", 8);
+    const VideoItem b = record(6, "B", "ub", "japan", 2);
     dlg->setNewlyChannels({a, b});
 
     // Without a selection the entry is offered but disabled.

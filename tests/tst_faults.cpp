@@ -68,6 +68,7 @@ private slots:
     void faults();
     void playbackSeen_data();
     void playbackSeen();
+    void schemesOfTheServiceRefused();
 
 private:
     // The window keeps answering (no GUI thread stall over 100 ms) while
@@ -510,6 +511,64 @@ void TestFaults::verifyResponsive(const std::function<void()> &during)
         }
     }
     QVERIFY2(bMeasured, "the machine stayed too busy to measure the player");
+}
+
+// The service's list names a local file, the screen and (as a file) a real
+// clip beside a stream: the first three are refused when played and never
+// reach libVLC; the stream plays.
+void TestFaults::schemesOfTheServiceRefused()
+{
+    QTemporaryDir dir;
+    const QString strChannels = dir.filePath(QStringLiteral("channels.m3u"));
+    QFile file(strChannels);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#EXTM3U\n#EXTINF:-1,Passwd\nfile:///etc/passwd\n#EXTINF:-1,Screen\nscreen://\n"
+               "#EXTINF:-1,Clip\nfile://" +
+               QFile::encodeName(Harness::demoDir()) + "/cctv1/seg0.ts\n#EXTINF:-1,Demo\n" +
+               kDemoUrl.toUtf8() + '\n');
+    file.close();
+    m_h->stopService();
+    QVERIFY(m_h->startService({QStringLiteral("--channels"), strChannels}));
+    const QString strPlays = QStringLiteral("SELECT count(*) FROM plays");
+    const int nPlaysBefore = m_h->queryDatabase(strPlays).toInt();
+    m_h->newHome();
+    QVERIFY(m_h->startPlayer());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList().value(9),
+        QStringLiteral("Demo"), 15000);
+
+    const QRect rc = m_h->windowRect();
+    const QRect rcMiddle =
+        rc.adjusted(rc.width() / 4, rc.height() / 3, -rc.width() / 4, -rc.height() / 4);
+    // Items of the list: 180 by 40, left to right, right of the tool bar.
+    const auto doubleClickItem = [&](int nItem) {
+        m_h->moveInWindow(rc.width() / 2, 100);
+        QTRY_VERIFY(
+            pictureStats(m_h->x().grab(QRect(rc.x(), rc.y(), rc.width(), 200))).fractionLit > 0.6);
+        m_h->moveInWindow(140 + 180 * nItem, 60);
+        click(1, 2);
+    };
+    for (int nItem = 0; nItem < 3; ++nItem) {
+        doubleClickItem(nItem);
+        QTRY_COMPARE(activeWindowName(), QStringLiteral("Error"));
+        key(QStringLiteral("Return"));
+        QTRY_VERIFY(activeWindowName() != QLatin1String("Error"));
+        QCOMPARE(m_h->windowTitle(), QStringLiteral("Mirel Player"));
+    }
+    // Nothing reached libVLC: the clip never shows, no play is reported or stored.
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QTest::qWait(3000);
+    QVERIFY(pictureStats(m_h->x().grab(rcMiddle)).fractionLit < 0.05);
+    QCOMPARE(m_h->queryDatabase(strPlays).toInt(), nPlaysBefore);
+    QCOMPARE(m_h->setting(QStringLiteral("m_strPlayingVideoUrl")).toString(), QString());
+
+    doubleClickItem(3);
+    QVERIFY(m_h->waitForTitle(QStringLiteral("Mirel Player--Demo")));
+    m_h->moveInWindow(rc.width() / 2, rc.height() / 2);
+    QVERIFY(m_h->waitForPicture(20000));
+    QTRY_COMPARE(m_h->queryDatabase(strPlays).toInt(), nPlaysBefore + 1);
+    m_h->x().requestClose(m_h->window());
+    QVERIFY(m_h->waitForPlayerExit(5000) >= 0);
 }
 
 int main(int argc, char *argv[])

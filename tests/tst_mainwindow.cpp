@@ -1,3 +1,4 @@
+#include "ChannelDetails.h"
 #include "DlgControl.h"
 #include "DlgStatusText.h"
 #include "DlgVideoList.h"
@@ -59,6 +60,8 @@ private slots:
     void badChannelsLeaveTheWindowResponsive();
     void closeWhileConnecting();
     void cursorHidesWhilePlaying();
+    void schemesOfOthersChannels_data();
+    void schemesOfOthersChannels();
 
 private:
     struct Channel
@@ -619,6 +622,55 @@ void TestMainWindow::cursorHidesWhilePlaying()
     QVERIFY(!w->m_timerHideCursor.isActive());
     QVERIFY(!w->close());
     QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+}
+
+void TestMainWindow::schemesOfOthersChannels_data()
+{
+    QTest::addColumn<QString>("url"); // %1: the folder of the clips
+    QTest::addColumn<int>("origin");
+    QTest::addColumn<bool>("autoPlay"); // as the last played channel, at start
+    QTest::addColumn<bool>("plays");
+    // A real clip behind the file URL: had it reached libVLC, it would show.
+    const int nService = int(ChannelOrigin::Service);
+    QTest::newRow("playlist: camera")
+        << "v4l2:///dev/video0" << int(ChannelOrigin::Playlist) << false << false;
+    QTest::newRow("service: bare path") << "%1/Blue.ts" << nService << false << false;
+    QTest::newRow("service, last played") << "file://%1/Blue.ts" << nService << true << false;
+    QTest::newRow("own: file URL")
+        << "file://%1/Blue.ts" << int(ChannelOrigin::Own) << false << true;
+}
+
+void TestMainWindow::schemesOfOthersChannels()
+{
+    QFETCH(QString, url);
+    QFETCH(int, origin);
+    QFETCH(bool, autoPlay);
+    QFETCH(bool, plays);
+    VideoItem rec;
+    rec.strName = QStringLiteral("Elsewhere");
+    rec.strUrl = url.arg(m_mediaDir.path());
+    rec.origin = ChannelOrigin(origin);
+    if (autoPlay) {
+        g_pSettings->setAutoPlayLast(true);
+        g_pSettings->setPlayingVideoName(rec.strName);
+        g_pSettings->setPlayingVideoUrl(rec.strUrl);
+        g_pSettings->setPlayingVideoDetails(ChannelDetails::ofPlaying(rec));
+    }
+    auto w = makeWindow();
+    QVERIFY(w);
+    QVERIFY(autoPlay || w->play(rec) == plays);
+    if (plays) {
+        waitForPicture(*w, m_channels[0].colour);
+        QVERIFY(!w->close());
+        QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+        return;
+    }
+    // Nothing reached libVLC (no worker was made); the message names the scheme.
+    QVERIFY(!w->m_pThreadVlc);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player"));
+    QTRY_VERIFY(w->m_pStreamRefused && w->m_pStreamRefused->isVisible());
+    QVERIFY(w->m_pStreamRefused->text().contains(url.startsWith("v4l2") ? "\"v4l2\"" : "\"file\""));
+    w->m_pStreamRefused->close();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -165,12 +165,25 @@ const Message kMessages[] = {
      "服务发送的频道列表大于 %1 MiB，未被采用；保留当前显示的频道。",
      "サービスから届いたチャンネル表は %1 MiB を超えるため取り込みませんでした。表示中のチャンネ"
      "ルはそのままです。"},
+    // What is refused to play.
+    {"MainWindow", "Error", "错误", "エラー"},
+    {"MainWindow",
+     "\"%1\" was not played: its address uses \"%2\", which only channels you add yourself may "
+     "use. Channels from a playlist or the channel service play over http, https, rtsp, rtmp, "
+     "rtmps, rtp, udp, mms, mmsh or srt.",
+     "“%1”未播放：其地址使用“%2”，只有您自己添加的频道才能使用。"
+     "来自播放列表或频道服务的频道只能通过 "
+     "http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh 或 srt 播放。",
+     "「%1」は再生しませんでした。アドレスが「%2」を使っていますが、"
+     "これはご自分で追加したチャンネルだけが使えます。"
+     "プレイリストやチャンネルサービスのチャンネルは "
+     "http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh、srt でのみ再生します。"},
 };
 
 // Messages per context, the untranslated "Dialog" window titles included.
 const QMap<QString, int> kCountPerContext = {
     {"CDlgAddCategory", 7}, {"CDlgAddVideoItem", 7}, {"CDlgControl", 12},
-    {"CDlgOptions", 4},     {"CDlgVideoList", 23},   {"MainWindow", 15},
+    {"CDlgOptions", 4},     {"CDlgVideoList", 23},   {"MainWindow", 17},
     {"QVlcMenu", 11},       {"language", 3},         {"region", 5},
     {"category", 1},        {"CStreamWatch", 10},    {"ChannelSearchField", 1},
     {"KeyboardZapper", 1}};
