@@ -107,14 +107,15 @@ ChannelListModel::Rows ChannelListModel::rowsFromTriples(const QStringList &lstT
     return rows;
 }
 
-ChannelListModel::Rows ChannelListModel::rowsFromRecords(const QVector<VideoItem> &vecRecords)
+ChannelListModel::Rows ChannelListModel::rowsFromRecords(const QVector<VideoItem> &vecRecords,
+                                                         int nMadeAt)
 {
     Rows rows;
     rows.bDetailsKnown = true;
     rows.vecRows.reserve(vecRecords.size());
     rows.lstTriples.reserve(vecRecords.size() * 3);
     for (const VideoItem &rec : vecRecords) {
-        rows.vecRows.append(makeRow(rec, rows.vecRows.size()));
+        rows.vecRows.append(makeRow(rec, nMadeAt + rows.vecRows.size()));
         rows.lstTriples << rec.strName << rec.strUrl << QString::number(rec.nScore);
         ChannelDetails::append(rows.lstDetails, rec);
     }
@@ -219,6 +220,33 @@ void ChannelListModel::append(const VideoItem &rec)
     m_vecRows.append(makeRow(rec, nRow));
     changed();
     endInsertRows();
+}
+
+void ChannelListModel::appendRows(Rows rows)
+{
+    if (rows.vecRows.isEmpty())
+        return;
+    const int nFirst = m_vecRows.size();
+    beginInsertRows(QModelIndex(), nFirst, nFirst + rows.vecRows.size() - 1);
+    // The stored forms grow by the new rows' own, when both are there.
+    if (m_bTriplesValid && rows.lstTriples.size() == rows.vecRows.size() * 3) {
+        m_lstTriples += rows.lstTriples;
+    } else {
+        m_bTriplesValid = false;
+        m_lstTriples.clear();
+    }
+    if (m_bDetailsValid && rows.bDetailsKnown) {
+        m_lstDetails += rows.lstDetails;
+    } else {
+        m_bDetailsValid = false;
+        m_lstDetails.clear();
+    }
+    if (m_vecRows.isEmpty())
+        m_vecRows.swap(rows.vecRows);
+    else
+        m_vecRows += rows.vecRows;
+    endInsertRows();
+    releaseLater(std::move(rows));
 }
 
 void ChannelListModel::removeRowsAt(QVector<int> vecRows)

@@ -43,8 +43,9 @@ public:
     // number is 0. lstDetails (ChannelDetails) gives the channels theirs.
     static Rows rowsFromTriples(const QStringList &lstTriples,
                                 const QStringList &lstDetails = QStringList());
-    // Rows made from records in this order, as if appended one by one.
-    static Rows rowsFromRecords(const QVector<VideoItem> &vecRecords);
+    // Rows made from records in this order, as if appended one by one to a
+    // list of nMadeAt rows.
+    static Rows rowsFromRecords(const QVector<VideoItem> &vecRecords, int nMadeAt = 0);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -58,10 +59,14 @@ public:
     QStringList triples() const;
     // What is stored beside the triples (ChannelDetails), likewise.
     QStringList details() const;
+    // All rows, shared: a copy costs nothing until one side changes.
+    QVector<Row> rows() const { return m_vecRows; }
 
     void setRows(Rows rows);
     void clear() { setRows(Rows()); }
     void append(const VideoItem &rec);
+    // Appends rows made by rowsFromRecords(..., count()), in one insertion.
+    void appendRows(Rows rows);
     // Removes the given rows (in any order, duplicates allowed).
     void removeRowsAt(QVector<int> vecRows);
     // A new URL typed by the user makes the channel the user's own.

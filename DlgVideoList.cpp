@@ -7,11 +7,13 @@
 #include "DlgAddCategory.h"
 #include "DlgAddVideoItem.h"
 #include "LogoFetcher.h"
+#include "PlaylistTransfer.h"
 #include "Settings.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QDebug>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QListView>
@@ -21,6 +23,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -52,6 +55,15 @@ CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlg
     m_pToolBar->addSeparator();
     m_pToolBar->addAction(ui->actionExport_Channel_List);
     m_pToolBar->addAction(ui->actionImport_Channel_List);
+    // Import's button imports a file; its arrow offers an address too.
+    if (auto *pImport = qobject_cast<QToolButton *>(
+            m_pToolBar->widgetForAction(ui->actionImport_Channel_List))) {
+        auto *pMenu = new QMenu(pImport);
+        pMenu->addAction(ui->actionImport_Channel_List);
+        pMenu->addAction(ui->actionImport_From_Address);
+        pImport->setMenu(pMenu);
+        pImport->setPopupMode(QToolButton::MenuButtonPopup);
+    }
 
     m_pTabWidget = new QTabWidget(this);
     m_pTabWidget->setMovable(true);
@@ -81,8 +93,9 @@ CDlgVideoList::CDlgVideoList(QWidget *parent) : QDialog(parent), ui(new Ui::CDlg
             [this] { showStoredTabs(m_watchStoredTabs.result()); });
     loadChannelLists();
 
-    ui->actionImport_Channel_List->setVisible(false);
-    ui->actionExport_Channel_List->setVisible(false);
+    m_pTransfer = new PlaylistTransfer(this, [this] { return importTargets(); });
+    connect(m_pTransfer, &PlaylistTransfer::imported, this, &CDlgVideoList::applyImport);
+    setAcceptDrops(true);
     // A logo that arrives shows at the next paint of the rows on screen.
     connect(LogoFetcher::instance(), &LogoFetcher::logoReady, this, [this] {
         if (QListView *list = currentList())
@@ -96,6 +109,8 @@ CDlgVideoList::~CDlgVideoList()
     // down neither touches the (deleted) form nor tells the main window.
     m_bClosing = true;
     m_watchStoredTabs.waitForFinished();
+    delete m_pTransfer; // an import that runs is dropped
+    m_pTransfer = nullptr;
     delete ui;
     ui = nullptr;
     delete m_pMenuContext;
@@ -574,6 +589,10 @@ void CDlgVideoList::createContextMenu()
     m_pMenuContext->addSeparator();
     m_pMenuCopyTo = m_pMenuContext->addMenu(tr("Copy to"));
     m_pMenuContext->addAction(ui->actionRefresh);
+    m_pMenuContext->addSeparator();
+    m_pMenuContext->addAction(ui->actionImport_Channel_List);
+    m_pMenuContext->addAction(ui->actionImport_From_Address);
+    m_pMenuContext->addAction(ui->actionExport_Channel_List);
 }
 
 void CDlgVideoList::contextMenuEvent(QContextMenuEvent *event)
@@ -733,13 +752,89 @@ void CDlgVideoList::on_actionRemove_Channel_triggered()
 
 void CDlgVideoList::on_actionImport_Channel_List_triggered()
 {
-    // No import format exists; the action is hidden.
-    saveChannelLists();
+    m_pTransfer->importFromFile();
+}
+
+void CDlgVideoList::on_actionImport_From_Address_triggered()
+{
+    m_pTransfer->importFromAddress();
 }
 
 void CDlgVideoList::on_actionExport_Channel_List_triggered()
 {
-    // No export format exists; the action is hidden.
+    QListView *current = currentList();
+    if (!current)
+        return;
+    const PlaylistExport::List currentList{m_pTabWidget->tabText(m_pTabWidget->currentIndex()),
+                                           modelOf(current)->rows()};
+    QVector<PlaylistExport::List> vecAll;
+    for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
+        if (listAt(nTab) != m_pListNewly)
+            vecAll.append({m_pTabWidget->tabText(nTab), modelOf(listAt(nTab))->rows()});
+    }
+    m_pTransfer->exportLists(currentList, vecAll);
+}
+
+QVector<PlaylistImport::Target> CDlgVideoList::importTargets()
+{
+    // "Newly" belongs to the service: never a target.
+    QVector<PlaylistImport::Target> vecTargets;
+    m_vecImportTargets.clear();
+    for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
+        QListView *list = listAt(nTab);
+        if (!list || list == m_pListNewly)
+            continue;
+        vecTargets.append({m_pTabWidget->tabText(nTab), modelOf(list)->rows()});
+        m_vecImportTargets.append(list);
+    }
+    return vecTargets;
+}
+
+void CDlgVideoList::applyImport(const PlaylistImport::Result &result)
+{
+    if (m_bClosing || !m_bLoaded)
+        return;
+    int nFirstTab = -1;
+    for (const PlaylistImport::Category &category : result.vecCategories) {
+        QListView *list = category.nTarget >= 0 && category.nTarget < m_vecImportTargets.size()
+                              ? m_vecImportTargets.at(category.nTarget).data()
+                              : nullptr;
+        const int nTab = list ? m_pTabWidget->indexOf(list) : newTab(category.strName, false);
+        if (nTab < 0)
+            continue;
+        modelOf(listAt(nTab))->appendRows(category.rows);
+        if (nFirstTab < 0)
+            nFirstTab = nTab;
+    }
+    m_vecImportTargets.clear();
+    if (nFirstTab < 0)
+        return; // nothing new
+    saveChannelLists();
+    m_pTabWidget->setCurrentIndex(nFirstTab);
+    emit currentChanged(); // the rows of the current tab may be new
+}
+
+void CDlgVideoList::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (PlaylistTransfer::droppedSource(event->mimeData()).isValid())
+        event->acceptProposedAction();
+}
+
+void CDlgVideoList::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (PlaylistTransfer::droppedSource(event->mimeData()).isValid())
+        event->acceptProposedAction();
+}
+
+void CDlgVideoList::dropEvent(QDropEvent *event)
+{
+    const QUrl source = PlaylistTransfer::droppedSource(event->mimeData());
+    if (!source.isValid())
+        return;
+    event->acceptProposedAction();
+    // Not inside the drop: the import shows dialogs of its own.
+    QMetaObject::invokeMethod(
+        this, [this, source] { m_pTransfer->importFrom(source); }, Qt::QueuedConnection);
 }
 
 void CDlgVideoList::moveChannel(bool bUp)

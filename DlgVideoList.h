@@ -1,15 +1,18 @@
 #pragma once
 
 #include "ChannelListModel.h"
+#include "PlaylistImport.h"
 #include "VideoItem.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 class ChannelFilterProxy;
+class PlaylistTransfer;
 class ChannelSearchField;
 class QContextMenuEvent;
 class QListView;
@@ -93,6 +96,7 @@ public slots:
     void on_actionEdit_Channel_triggered();
     void on_actionRemove_Channel_triggered();
     void on_actionImport_Channel_List_triggered();
+    void on_actionImport_From_Address_triggered();
     void on_actionExport_Channel_List_triggered();
     void on_actionUp_triggered();
     void on_actionDown_triggered();
@@ -104,6 +108,10 @@ public slots:
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    // A playlist file or address dropped onto the list is imported.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
     void insertChannelItem(int nTab, const VideoItem &rec);
     void loadCategory(QString name, ChannelListModel::Rows rows);
@@ -138,6 +146,10 @@ private:
     void applySearch();
     void playFirstMatch();
     void moveChannel(bool bUp);
+    // The categories as an import starts to fill them; applyImport() finds
+    // them again by their views.
+    QVector<PlaylistImport::Target> importTargets();
+    void applyImport(const PlaylistImport::Result &result);
     void createContextMenu();
 
     Ui::CDlgVideoList *ui;
@@ -150,4 +162,6 @@ private:
     ChannelSearchField *m_pSearch = nullptr;
     bool m_bLoaded = false;
     QFutureWatcher<StoredTabs> m_watchStoredTabs;
+    PlaylistTransfer *m_pTransfer = nullptr;
+    QVector<QPointer<QListView>> m_vecImportTargets;
 };

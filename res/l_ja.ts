@@ -227,6 +227,10 @@
         <source>Do you sure to remove the selected channels?</source>
         <translation>選択チャンネルを確かに削除しますか？</translation>
     </message>
+    <message>
+        <source>Import from Address...</source>
+        <translation>アドレスから輸入...</translation>
+    </message>
 </context>
 <context>
     <name>CStreamWatch</name>
@@ -354,6 +358,103 @@
     <message>
         <source>&quot;%1&quot; was not played: its address uses &quot;%2&quot;, which only channels you add yourself may use. Channels from a playlist or the channel service play over http, https, rtsp, rtmp, rtmps, rtp, udp, mms, mmsh or srt.</source>
         <translation>「%1」は再生しませんでした。アドレスが「%2」を使っていますが、これはご自分で追加したチャンネルだけが使えます。プレイリストやチャンネルサービスのチャンネルは http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh、srt でのみ再生します。</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistExport</name>
+    <message>
+        <source>The file &quot;%1&quot; cannot be written: %2</source>
+        <translation>ファイル「%1」に書き込めません：%2</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistImport</name>
+    <message>
+        <source>&quot;%1&quot; is not an M3U playlist.</source>
+        <translation>「%1」は M3U プレイリストではありません。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; holds no channels.</source>
+        <translation>「%1」にはチャンネルがありません。</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; cannot be read: %2</source>
+        <translation>ファイル「%1」を読み込めません：%2</translation>
+    </message>
+    <message>
+        <source>it is a folder</source>
+        <translation>フォルダーです</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; is larger than %2 MiB.</source>
+        <translation>ファイル「%1」は %2 MiB を超えています。</translation>
+    </message>
+    <message>
+        <source>Only http and https addresses can be imported.</source>
+        <translation>輸入できるのは http と https のアドレスだけです。</translation>
+    </message>
+    <message>
+        <source>The playlist at &quot;%1&quot; is larger than %2 MiB.</source>
+        <translation>「%1」のプレイリストは %2 MiB を超えています。</translation>
+    </message>
+    <message>
+        <source>The playlist at &quot;%1&quot; cannot be downloaded: %2</source>
+        <translation>「%1」のプレイリストをダウンロードできません：%2</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistTransfer</name>
+    <message>
+        <source>Import Channel List</source>
+        <translation>チャンネル表を輸入</translation>
+    </message>
+    <message>
+        <source>M3U playlists (*.m3u *.m3u8);;All files (*)</source>
+        <translation>M3U プレイリスト (*.m3u *.m3u8);;すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Import from Address</source>
+        <translation>アドレスから輸入</translation>
+    </message>
+    <message>
+        <source>Address of an M3U playlist (http or https):</source>
+        <translation>M3U プレイリストのアドレス（http または https）：</translation>
+    </message>
+    <message>
+        <source>Importing channels...</source>
+        <translation>チャンネルを輸入しています...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>エラー</translation>
+    </message>
+    <message>
+        <source>Export Channel List</source>
+        <translation>チャンネル表を輸出</translation>
+    </message>
+    <message>
+        <source>Export the current category or every category?</source>
+        <translation>現在の分類を輸出しますか、すべての分類を輸出しますか？</translation>
+    </message>
+    <message>
+        <source>Current Category</source>
+        <translation>現在の分類</translation>
+    </message>
+    <message>
+        <source>All Categories</source>
+        <translation>すべての分類</translation>
+    </message>
+    <message>
+        <source>Channels</source>
+        <translation>チャンネル</translation>
+    </message>
+    <message>
+        <source>M3U8 playlists (*.m3u8);;M3U playlists (*.m3u)</source>
+        <translation>M3U8 プレイリスト (*.m3u8);;M3U プレイリスト (*.m3u)</translation>
     </message>
 </context>
 <context>

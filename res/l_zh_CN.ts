@@ -227,6 +227,10 @@
         <source>Do you sure to remove the selected channels?</source>
         <translation>真的删除选中的频道？</translation>
     </message>
+    <message>
+        <source>Import from Address...</source>
+        <translation>从网址导入...</translation>
+    </message>
 </context>
 <context>
     <name>CStreamWatch</name>
@@ -354,6 +358,103 @@
     <message>
         <source>&quot;%1&quot; was not played: its address uses &quot;%2&quot;, which only channels you add yourself may use. Channels from a playlist or the channel service play over http, https, rtsp, rtmp, rtmps, rtp, udp, mms, mmsh or srt.</source>
         <translation>“%1”未播放：其地址使用“%2”，只有您自己添加的频道才能使用。来自播放列表或频道服务的频道只能通过 http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh 或 srt 播放。</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistExport</name>
+    <message>
+        <source>The file &quot;%1&quot; cannot be written: %2</source>
+        <translation>无法写入文件“%1”：%2</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistImport</name>
+    <message>
+        <source>&quot;%1&quot; is not an M3U playlist.</source>
+        <translation>“%1”不是 M3U 播放列表。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; holds no channels.</source>
+        <translation>“%1”中没有频道。</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; cannot be read: %2</source>
+        <translation>无法读取文件“%1”：%2</translation>
+    </message>
+    <message>
+        <source>it is a folder</source>
+        <translation>这是一个文件夹</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; is larger than %2 MiB.</source>
+        <translation>文件“%1”大于 %2 MiB。</translation>
+    </message>
+    <message>
+        <source>Only http and https addresses can be imported.</source>
+        <translation>只能导入 http 和 https 地址。</translation>
+    </message>
+    <message>
+        <source>The playlist at &quot;%1&quot; is larger than %2 MiB.</source>
+        <translation>位于“%1”的播放列表大于 %2 MiB。</translation>
+    </message>
+    <message>
+        <source>The playlist at &quot;%1&quot; cannot be downloaded: %2</source>
+        <translation>无法下载位于“%1”的播放列表：%2</translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistTransfer</name>
+    <message>
+        <source>Import Channel List</source>
+        <translation>导入频道列表</translation>
+    </message>
+    <message>
+        <source>M3U playlists (*.m3u *.m3u8);;All files (*)</source>
+        <translation>M3U 播放列表 (*.m3u *.m3u8);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Import from Address</source>
+        <translation>从网址导入</translation>
+    </message>
+    <message>
+        <source>Address of an M3U playlist (http or https):</source>
+        <translation>M3U 播放列表的地址（http 或 https）：</translation>
+    </message>
+    <message>
+        <source>Importing channels...</source>
+        <translation>正在导入频道...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Export Channel List</source>
+        <translation>导出频道列表</translation>
+    </message>
+    <message>
+        <source>Export the current category or every category?</source>
+        <translation>导出当前分类还是所有分类？</translation>
+    </message>
+    <message>
+        <source>Current Category</source>
+        <translation>当前分类</translation>
+    </message>
+    <message>
+        <source>All Categories</source>
+        <translation>所有分类</translation>
+    </message>
+    <message>
+        <source>Channels</source>
+        <translation>频道</translation>
+    </message>
+    <message>
+        <source>M3U8 playlists (*.m3u8);;M3U playlists (*.m3u)</source>
+        <translation>M3U8 播放列表 (*.m3u8);;M3U 播放列表 (*.m3u)</translation>
     </message>
 </context>
 <context>

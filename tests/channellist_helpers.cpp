@@ -3,9 +3,16 @@
 #include "ChannelFilterProxy.h"
 #include "ChannelListModel.h"
 #include "DlgVideoList.h"
+#include "PlaylistTransfer.h"
 #include "Settings.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -167,6 +174,43 @@ VideoItem record(int nId, const char *szName, const char *szUrl, const char *szR
     rec.strRegion = QString::fromUtf8(szRegion);
     rec.nScore = nScore;
     return rec;
+}
+
+QStringList runTransfer(CDlgVideoList *dlg, const char *szAction, const Answers &answers)
+{
+    ModalDriver driver;
+    if (answers.bAll)
+        driver.on("QMessageBox", [](QWidget *w) {
+            auto *box = static_cast<QMessageBox *>(w);
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == QLatin1String("All Categories"))
+                    button->click();
+            }
+        });
+    if (!answers.strFile.isEmpty())
+        driver.on("QFileDialog", [answers](QWidget *w) {
+            // Typed, as a user would: the whole path into the name field.
+            auto *edit = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(edit);
+            edit->setText(answers.strFile);
+            QMetaObject::invokeMethod(w, "accept");
+        });
+    if (!answers.strAddress.isEmpty())
+        driver.on("QInputDialog", [answers](QWidget *w) {
+            auto *dialog = static_cast<QInputDialog *>(w);
+            dialog->setTextValue(answers.strAddress);
+            dialog->accept();
+        });
+    if (answers.bError)
+        driver.answerBox(QMessageBox::Ok);
+    driver.start();
+    dlg->findChild<QAction *>(QString::fromLatin1(szAction))->trigger();
+    auto *transfer = dlg->findChild<PlaylistTransfer *>();
+    const bool bDone =
+        QTest::qWaitFor([&] { return driver.finished() && !transfer->isImporting(); }, 20000);
+    if (!bDone || driver.timedOut())
+        qWarning() << "a dialog of" << szAction << "was not answered:" << driver.dialogTitles;
+    return driver.boxTexts;
 }
 
 QStringList triples(std::initializer_list<const char *> lst)

@@ -77,6 +77,20 @@ QImage iconImage(const QIcon &icon);
 // something.
 QImage resourceImage(const QString &strPath);
 
+// Runs an import or export command as the user would, answering its dialogs:
+// the file dialog (strFile), the address dialog (strAddress), the question
+// which categories to export (bAll). When bError, an "Error" box is expected
+// and answered. Returns the texts of the boxes answered, once the command is
+// done.
+struct Answers
+{
+    QString strFile;
+    QString strAddress;
+    bool bAll = false;
+    bool bError = false;
+};
+QStringList runTransfer(CDlgVideoList *dlg, const char *szAction, const Answers &answers);
+
 QStringList triples(std::initializer_list<const char *> lst);
 // A channel record (UTF-8 texts); origin, logo and options left as for the user's own.
 VideoItem record(int nId, const char *szName, const char *szUrl, const char *szRegion = "",

@@ -1,5 +1,7 @@
+#include "ScriptedHttpServer.h"
 #include "acceptance_harness.h"
 
+#include <QBuffer>
 #include <QLocale>
 #include <QtTest>
 
@@ -31,6 +33,7 @@ private slots:
     void secondStartPlaysLastChannel();
     void bigListFromServiceWithoutStall();
     void searchAndZapFromKeyboard();
+    void importBigPlaylistWithLogos();
 
 private:
     // Window coordinates of the panel's buttons and of list items.
@@ -487,6 +490,105 @@ void TestAcceptance::searchAndZapFromKeyboard()
     QVERIFY(m_h->waitForPlayerExit(15000) >= 0);
     QCOMPARE(m_h->setting("m_strPlayingVideoName").toString(), QStringLiteral("Channel 499999"));
     QCOMPARE(m_h->setting("m_lstDefaultChannels").toStringList().size(), kBigList * 3);
+}
+
+void TestAcceptance::importBigPlaylistWithLogos()
+{
+    // Logos from a server of the test's own: a picture, 10 MB, and a page.
+    QImage red(48, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    red.save(&png, "PNG");
+    ScriptedHttpServer logos;
+    logos.setScript([&](const ScriptedHttpServer::Request &request) {
+        QByteArray body = png.data();
+        if (request.path() == "/big.png")
+            body += QByteArray(10 * 1024 * 1024, '\0');
+        else if (request.path() == "/page.png")
+            body = "<html>not a picture</html>";
+        return ScriptedHttpServer::Answer{ScriptedHttpServer::Answer::ReplyAndClose,
+                                          ScriptedHttpServer::http(body, 200, "image/png")};
+    });
+    QVERIFY(logos.listen());
+    const QByteArray base = logos.url().toString().toUtf8();
+
+    // 200,000 channels: three with logos, the rest in 20 groups.
+    constexpr int kChannels = 200000;
+    QByteArray m3u = "#EXTM3U\n";
+    m3u.reserve(kChannels * 110);
+    for (const char *sz : {"red", "big", "page"})
+        m3u += "#EXTINF:-1 group-title=\"Logos\" tvg-logo=\"" + base + '/' + sz + ".png\"," + sz +
+               "\nhttp://127.0.0.1:8765/demo/cctv1/live.m3u8?logo=" + sz + '\n';
+    for (int i = 3; i < kChannels; ++i)
+        m3u += "#EXTINF:-1 tvg-id=\"c" + QByteArray::number(i) + "\" group-title=\"Group " +
+               QByteArray::number(i % 20) + "\",Channel " + QByteArray::number(i) +
+               "\nhttp://127.0.0.1:8765/demo/rgb/live.m3u8?n=" + QByteArray::number(i) + '\n';
+    const QString strPath = m_dirBigList.filePath(QStringLiteral("provider.m3u"));
+    QFile file(strPath);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(m3u) == m3u.size());
+    file.close();
+
+    QVERIFY(m_h->startWindowManager());
+    m_h->stopService();
+    QVERIFY(m_h->startService());
+    m_h->newHome();
+    QVERIFY(m_h->startPlayer());
+    QTRY_VERIFY_WITH_TIMEOUT(newlyNames().size() >= 5, 15000);
+    const QStringList lstNewly = newlyNames();
+
+    // Import from the list's context menu, the file typed into the dialog;
+    // the window answers the window manager's pings all along.
+    const QRect rc = m_h->windowRect();
+    m_h->moveInWindow(rc.width() / 2, kListRow);
+    m_h->moveInWindow(rc.width() - 300, 150);
+    QTRY_VERIFY(pictureStats(m_h->x().grab(QRect(rc.x(), rc.y(), rc.width(), 200))).fractionLit >
+                0.6);
+    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
+    pinger.start();
+    click(3);
+    QTRY_VERIFY(m_h->x().hasPopup(m_h->playerPid()));
+    key(QStringLiteral("Up Up Up Return")); // the last three: Import, from Address, Export
+    QTRY_COMPARE(activeWindowName(), QStringLiteral("Import Channel List"));
+    typeText(strPath);
+    key(QStringLiteral("Return"));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return QFileInfo(m_h->settingsPath()).size() > qint64(kChannels) * 60; }, 120000));
+    QTest::qWait(1000);
+    const std::vector<double> vecPings = pinger.stop();
+    const QString strPings = WmPinger::summary(vecPings) +
+                             QStringLiteral(", up to %1 ms of waiting for a processor taken off")
+                                 .arg(pinger.maxQueued());
+    qDebug().noquote() << "while 200,000 channels are imported:" << strPings;
+    QVERIFY2(WmPinger::maxOf(vecPings) <= 100, qPrintable(strPings));
+
+    // Stored: 21 new categories beside "Newly", which is not touched.
+    const QStringList lstCategories =
+        m_h->setting(QStringLiteral("m_lstCategoryList")).toStringList();
+    QCOMPARE(lstCategories.size(), 21);
+    QCOMPARE(lstCategories.first(), QStringLiteral("Logos"));
+    const QVariantMap map = m_h->setting(QStringLiteral("m_mapCategory")).toMap();
+    int nStored = 0;
+    for (const QVariant &var : map)
+        nStored += var.toStringList().size();
+    QCOMPARE(nStored, kChannels * 3);
+    QCOMPARE(newlyNames(), lstNewly);
+
+    // The "Logos" tab is shown: the picture comes, the other two keep the
+    // built-in ones (both were asked for, and refused).
+    const QRect rcFirst(rc.x() + 50, rc.y() + 40, 180, 40);
+    const QRect rcOthers(rc.x() + 230, rc.y() + 40, 360, 40);
+    QTRY_VERIFY_WITH_TIMEOUT(colourShare(m_h->x().grab(rcFirst), QColor(255, 0, 0), 30) > 0.05,
+                             10000);
+    QTRY_VERIFY(logos.requestsTo("/big.png").size() == 1 &&
+                logos.requestsTo("/page.png").size() == 1);
+    QTest::qWait(500);
+    QVERIFY(colourShare(m_h->x().grab(rcOthers), QColor(255, 0, 0), 30) < 0.01);
+    m_h->saveShot(QStringLiteral("imported"));
+
+    m_h->x().requestClose(m_h->window());
+    QVERIFY(m_h->waitForPlayerExit(15000) >= 0);
+    QCOMPARE(m_h->setting(QStringLiteral("m_lstCategoryList")).toStringList(), lstCategories);
 }
 
 QTEST_GUILESS_MAIN(TestAcceptance)

@@ -2,8 +2,10 @@
 // them back, navigation, the enabling rules, the context menu with "Copy to",
 // moving channels, and the panel's construction and teardown.
 
+#include "ChannelDetails.h"
 #include "DlgVideoList.h"
 #include "LogoFetcher.h"
+#include "M3uParser.h"
 #include "ScriptedHttpServer.h"
 #include "Settings.h"
 #include "VideoLogo.h"
@@ -16,10 +18,14 @@
 #include <QFile>
 #include <QLayout>
 #include <QMenu>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -110,6 +116,12 @@ private slots:
     void copyToStoredCategory();
     void moveUpAndDown_data();
     void moveUpAndDown();
+
+    void importPlaylist_data();
+    void importPlaylist();
+    void importKeepsDetails();
+    void exportImportRoundTrip();
+    void importFromAddressAndDrop();
 };
 
 void TestChannelList::initTestCase()
@@ -825,10 +837,13 @@ void TestChannelList::formActions_data()
                                     << "Remove Channel" << true;
     QTest::newRow("Import") << "actionImport_Channel_List"
                             << ":/res/import.png"
-                            << "Import Channel List" << false;
+                            << "Import Channel List" << true;
+    QTest::newRow("Import from address") << "actionImport_From_Address"
+                                         << ":/res/import.png"
+                                         << "Import from Address..." << true;
     QTest::newRow("Export") << "actionExport_Channel_List"
                             << ":/res/export.png"
-                            << "Export Channel List" << false;
+                            << "Export Channel List" << true;
     QTest::newRow("Up") << "actionUp"
                         << ":/res/up.png"
                         << "Up" << true;
@@ -863,6 +878,12 @@ void TestChannelList::formActions()
     QCOMPARE(actionTexts(toolBar->actions()),
              (QStringList{"Add Channel", "-", "Up", "Down", "-", "Export Channel List",
                           "Import Channel List"}));
+    // Import's button imports a file; its arrow offers an address as well.
+    auto *pImport = qobject_cast<QToolButton *>(toolBar->widgetForAction(
+        dlg->findChild<QAction *>(QStringLiteral("actionImport_Channel_List"))));
+    QVERIFY(pImport && pImport->menu());
+    QCOMPARE(actionTexts(pImport->menu()->actions()),
+             (QStringList{"Import Channel List", "Import from Address..."}));
 }
 
 void TestChannelList::updateActions_data()
@@ -933,7 +954,8 @@ void TestChannelList::contextMenuArea()
     QCOMPARE(
         actionTexts(menu->actions()),
         (QStringList{"Add Category", "Edit Category", "Remove Category", "-", "Add Channel",
-                     "Edit Channel", "Remove Channel", "-", "Copy to", "Refresh newly channels"}));
+                     "Edit Channel", "Remove Channel", "-", "Copy to", "Refresh newly channels",
+                     "-", "Import Channel List", "Import from Address...", "Export Channel List"}));
     QCOMPARE(copyToMenu(menu)->parent(), menu);
     dlg->hideContextMenu();
     QVERIFY(!menu->isVisible());
@@ -1096,6 +1118,266 @@ void TestChannelList::moveUpAndDown()
     } else {
         QCOMPARE(g_pSettings->m_mapCategory.value("Cat").toStringList(), lstCat);
     }
+}
+
+// ---- Playlists: import and export ------------------------------------------
+
+namespace {
+
+void writeBytes(const QString &strPath, const QByteArray &data)
+{
+    QFile file(strPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(data), qint64(data.size()));
+}
+
+// "name|origin|logo|user agent|referrer" of each channel of a tab.
+QStringList detailsOf(const ListPeek &list)
+{
+    QStringList lst;
+    for (int i = 0; i < list.count(); ++i) {
+        const VideoItem &rec = list.record(i);
+        lst << QStringList{rec.strName, QString::number(int(rec.origin)), rec.strLogo,
+                           rec.options.strUserAgent, rec.options.strReferrer}
+                   .join(QLatin1Char('|'));
+    }
+    return lst;
+}
+
+} // namespace
+
+// The playlist goes in as "Mixed.m3u" beside a stored category "Sport".
+void TestChannelList::importPlaylist_data()
+{
+    QTest::addColumn<QByteArray>("playlist");
+    QTest::addColumn<QStringList>("expected"); // none: refused with one message, nothing changed
+
+    QTest::newRow("groups, scripts, a category held already")
+        << QByteArray("#EXTM3U x-tvg-url=\"http://epg\"\n"
+                      "#EXTINF:-1 tvg-id=\"c13\" group-title=\"新闻\",CCTV-13 新闻, 直播\n"
+                      "http://c/13\n"
+                      "#EXTINF:-1 group-title=\"ニュース\" tvg-name=\"NHK\",NHK総合・東京\n"
+                      "http://j/1\n"
+                      "#EXTINF:-1 group-title=\"Новости\",Первый канал\nhttp://r/1\n"
+                      "#EXTINF:-1 group-title=\"Fun 🎉\",Party 🎉📺\nhttp://f/1\n"
+                      "#EXTINF:-1,No Group\nhttp://n/1\n"
+                      "#EXTINF:-1 group-title=\"Sport\",New Sport\nhttp://s/2\n")
+        << QStringList{"Newly: ",
+                       "Sport: Old|http://s/1|5, New Sport|http://s/2|0",
+                       "新闻: CCTV-13 新闻, 直播|http://c/13|0",
+                       "ニュース: NHK総合・東京|http://j/1|0",
+                       "Новости: Первый канал|http://r/1|0",
+                       "Fun 🎉: Party 🎉📺|http://f/1|0",
+                       "Mixed: No Group|http://n/1|0"};
+    QTest::newRow("duplicates: held already, twice in the file")
+        << QByteArray("#EXTM3U\n#EXTINF:-1 group-title=\"Sport\",Again\nhttp://s/1\n"
+                      "#EXTINF:-1 group-title=\"Sport\",Two\nhttp://s/2\n"
+                      "#EXTINF:-1 group-title=\"Sport\",Two again\nhttp://s/2\n"
+                      "#EXTINF:-1 group-title=\"News\",Same URL, other group\nhttp://s/2\n")
+        << QStringList{"Newly: ", "Sport: Old|http://s/1|5, Two|http://s/2|0",
+                       "News: Same URL, other group|http://s/2|0"};
+    QTest::newRow("CRLF with a BOM, blank lines, #EXTGRP")
+        << QByteArray("\xEF\xBB\xBF#EXTM3U\r\n\r\n#EXTINF:-1 group-title=\"G\",A\r\nhttp://a\r\n"
+                      "\r\n#EXTINF:-1,B\r\n#EXTGRP:Kids\r\nhttp://k\r\n")
+        << QStringList{"Newly: ", "Sport: Old|http://s/1|5", "G: A|http://a|0",
+                       "Kids: B|http://k|0"};
+    QTest::newRow("entries without #EXTINF, no header")
+        << QByteArray("http://a/1\nrtsp://b/2\n")
+        << QStringList{"Newly: ", "Sport: Old|http://s/1|5",
+                       "Mixed: http://a/1|http://a/1|0, rtsp://b/2|rtsp://b/2|0"};
+    // A line of exactly 16 KiB: a name of three-byte characters fills it.
+    const QByteArray head = "#EXTINF:-1 group-title=\"Long\",";
+    const int nBytes = kMaxM3uLineLength - head.size();
+    const QString strLong = QString(nBytes / 3, QChar(0x9577)) + QString(nBytes % 3, 'x');
+    QTest::newRow("a 16 KiB line")
+        << head + strLong.toUtf8() + "\nhttp://l\n"
+        << QStringList{"Newly: ", "Sport: Old|http://s/1|5", "Long: " + strLong + "|http://l|0"};
+    QTest::newRow("truncated last line")
+        << QByteArray("#EXTINF:-1,A\nhttp://a\n#EXTINF:-1,B\nhttp://b/li")
+        << QStringList{"Newly: ", "Sport: Old|http://s/1|5",
+                       "Mixed: A|http://a|0, B|http://b/li|0"};
+    QTest::newRow("cut inside the last #EXTINF")
+        << QByteArray("#EXTINF:-1,A\nhttp://a\n#EXTINF:-1 group-title=\"G")
+        << QStringList{"Newly: ", "Sport: Old|http://s/1|5", "Mixed: A|http://a|0"};
+    QTest::newRow("empty file") << QByteArray() << QStringList();
+    QTest::newRow("only a header") << QByteArray("#EXTM3U\r\n") << QStringList();
+    QTest::newRow("not a playlist")
+        << QByteArray("Dear user,\nthis is a letter.\n") << QStringList();
+    QTest::newRow("a picture") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR http://x\n", 28)
+                               << QStringList();
+}
+
+void TestChannelList::importPlaylist()
+{
+    QFETCH(QByteArray, playlist);
+    QFETCH(QStringList, expected);
+    storeCategories({"Sport"}, {{"Sport", triples({"Old", "http://s/1", "5"})}});
+    auto dlg = makeList();
+    const QStringList lstBefore = snapshot(dlg.get());
+    const QVariantMap mapBefore = g_pSettings->m_mapCategory;
+    QTemporaryDir dir;
+    const QString strPath = dir.filePath(QStringLiteral("Mixed.m3u"));
+    writeBytes(strPath, playlist);
+
+    Answers answers;
+    answers.strFile = strPath;
+    answers.bError = expected.isEmpty();
+    const QStringList lstBoxes = runTransfer(dlg.get(), "actionImport_Channel_List", answers);
+    if (expected.isEmpty()) {
+        // One message naming the file; nothing changed, nothing stored.
+        QCOMPARE(lstBoxes.size(), 1);
+        QVERIFY2(lstBoxes.first().contains(QDir::toNativeSeparators(strPath)),
+                 qPrintable(lstBoxes.first()));
+        QCOMPARE(snapshot(dlg.get()), lstBefore);
+        QCOMPARE(g_pSettings->m_mapCategory, mapBefore);
+        return;
+    }
+    QCOMPARE(lstBoxes, QStringList());
+    QCOMPARE(snapshot(dlg.get()), expected);
+    for (int nTab = 2; nTab < tabsOf(dlg.get())->count(); ++nTab) {
+        for (const QString &str : detailsOf(listOf(dlg.get(), nTab)))
+            QVERIFY2(str.contains(QLatin1String("|1|")), qPrintable(str)); // from a playlist
+    }
+    // Stored at once: a new panel shows the same. The same file again adds nothing.
+    QCOMPARE(snapshot(makeList().get()), expected);
+    QCOMPARE(runTransfer(dlg.get(), "actionImport_Channel_List", answers), QStringList());
+    QCOMPARE(snapshot(dlg.get()), expected);
+}
+
+void TestChannelList::importKeepsDetails()
+{
+    QTemporaryDir dir;
+    const QString strPath = dir.filePath(QStringLiteral("d.m3u8"));
+    writeBytes(strPath, "#EXTINF:-1 group-title=\"G\" tvg-logo=\"http://127.0.0.1:9/a.png\" "
+                        "user-agent=\"UA/1\",A\n#EXTVLCOPT:http-referrer=http://ref/\nhttp://a\n"
+                        "#EXTINF:-1 group-title=\"G\" tvg-logo=\"file:///etc/passwd\",B\n"
+                        "#EXTVLCOPT:http-user-agent=bad\x01agent\nfile:///etc/passwd\n"
+                        "#EXTINF:-1 group-title=\"G\" user-agent=\"" +
+                            QByteArray(StreamOptions::kMaxLength + 1, 'a') + "\",C\nhttp://c\n");
+    auto dlg = makeList();
+    Answers answers;
+    answers.strFile = strPath;
+    runTransfer(dlg.get(), "actionImport_Channel_List", answers);
+    // Only fetchable logos and acceptable options are kept.
+    const QStringList lstDetails{"A|1|http://127.0.0.1:9/a.png|UA/1|http://ref/", "B|1|||",
+                                 "C|1|||"};
+    QCOMPARE(detailsOf(listOf(dlg.get(), 1)), lstDetails);
+    // The triples stay as they were; the details are stored beside them.
+    QCOMPARE(g_pSettings->m_mapCategory.value("G").toStringList(),
+             triples({"A", "http://a", "0", "B", "file:///etc/passwd", "0", "C", "http://c", "0"}));
+    g_pSettings->sync();
+    g_pSettings->load();
+    QCOMPARE(detailsOf(listOf(makeList().get(), 1)), lstDetails);
+
+    // Moving takes what came with a URL along; "Newly" is the service's.
+    tabsOf(dlg.get())->setCurrentIndex(1);
+    listOf(dlg.get(), 1).setCurrentRow(1);
+    dlg->findChild<QAction *>(QStringLiteral("actionUp"))->trigger();
+    QCOMPARE(detailsOf(listOf(dlg.get(), 1)).mid(0, 2), (QStringList{"B|1|||", lstDetails.at(0)}));
+    dlg->setNewlyChannels({record(1, "S", "screen://")});
+    tabsOf(dlg.get())->setCurrentIndex(0);
+    VideoItem rec;
+    QVERIFY(dlg->getCurrentChannel(rec) && rec.origin == ChannelOrigin::Service);
+    // Without details nothing is stored beside the sixteen keys.
+    resetSettings();
+    auto own = makeList();
+    own->newTab(QStringLiteral("Mine"));
+    own->addChannel(-1, QStringLiteral("Own"), QStringLiteral("file:///tmp/x.ts"), QString(), 0);
+    own->saveChannelLists();
+    g_pSettings->sync();
+    QVERIFY(!g_pSettings->value(QStringLiteral("m_mapChannelDetails")).isValid());
+}
+
+void TestChannelList::exportImportRoundTrip()
+{
+    storeCategories({"中文 频道", "Misc, \"quoted\"", "Empty"},
+                    {{"中文 频道", triples({"CCTV-1 综合", "http://c/1", "9", "Hello, \"World\" 📺",
+                                            "rtsp://c/2?a=1,b=2", "0"})},
+                     {"Misc, \"quoted\"", triples({"Первый", "udp://@239.1.1.1:5000", "0", "日本",
+                                                   "file:///home/u/a.ts", "3"})}});
+    g_pSettings->setValue(
+        QStringLiteral("m_mapChannelDetails"),
+        QVariantMap{
+            {"Misc, \"quoted\"", QStringList{"udp://@239.1.1.1:5000", "playlist", "https://l/p.png",
+                                             "Agent (X; Y)", "http://r/?a=b"}}});
+    g_pSettings->load();
+    auto dlg = makeList();
+    QTemporaryDir dir;
+    Answers answers;
+    answers.strFile = dir.filePath(QStringLiteral("all.m3u8"));
+    answers.bAll = true;
+    QCOMPARE(runTransfer(dlg.get(), "actionExport_Channel_List", answers), QStringList());
+    QTRY_VERIFY(QFile::exists(answers.strFile));
+    const QByteArray written = TestSupport::readFile(answers.strFile);
+    QVERIFY(written.startsWith("#EXTM3U\n#EXTINF:-1 group-title=\"中文 频道\",CCTV-1 综合\n"));
+
+    // Into an empty profile: the same categories, names, URLs, order and details.
+    resetSettings();
+    auto fresh = makeList();
+    answers.bAll = false;
+    QCOMPARE(runTransfer(fresh.get(), "actionImport_Channel_List", answers), QStringList());
+    QCOMPARE(tabTexts(fresh.get()), (QStringList{"Newly", "中文 频道", "Misc, \"quoted\""}));
+    for (int nTab = 1; nTab <= 2; ++nTab) {
+        QCOMPARE(namesOf(listOf(fresh.get(), nTab)), namesOf(listOf(dlg.get(), nTab)));
+        for (int i = 0; i < listOf(dlg.get(), nTab).count(); ++i)
+            QCOMPARE(listOf(fresh.get(), nTab).record(i).strUrl,
+                     listOf(dlg.get(), nTab).record(i).strUrl);
+    }
+    QCOMPARE(detailsOf(listOf(fresh.get(), 2)).first(),
+             QStringLiteral("Первый|1|https://l/p.png|Agent (X; Y)|http://r/?a=b"));
+}
+
+void TestChannelList::importFromAddressAndDrop()
+{
+    const QByteArray playlist = "#EXTM3U\n#EXTINF:-1,Far\nhttp://far/1\n";
+    ScriptedHttpServer server;
+    bool bHold = false;
+    server.setScript([&](const ScriptedHttpServer::Request &request) {
+        const bool bFound = request.path() == "/list.m3u";
+        return ScriptedHttpServer::Answer{
+            bHold ? ScriptedHttpServer::Answer::Hold : ScriptedHttpServer::Answer::ReplyAndClose,
+            ScriptedHttpServer::http(bFound ? playlist : "no", bFound ? 200 : 404)};
+    });
+    QVERIFY(server.listen());
+    auto dlg = makeList();
+    const QStringList lstEmpty = snapshot(dlg.get());
+    Answers answers;
+    answers.bError = true;
+    // A failing address, one that is not http(s): one message each, no change.
+    for (const QString &strAddress :
+         {server.url().toString() + "/gone.m3u", QStringLiteral("file:///etc/passwd")}) {
+        answers.strAddress = strAddress;
+        QCOMPARE(runTransfer(dlg.get(), "actionImport_From_Address", answers).size(), 1);
+        QCOMPARE(snapshot(dlg.get()), lstEmpty);
+    }
+    // Cancel while it downloads: the lists stay as they were.
+    bHold = true;
+    answers.bError = false;
+    answers.strAddress = server.url().toString() + "/list.m3u";
+    ModalDriver cancel;
+    cancel.on("QProgressDialog", [](QWidget *w) {
+        QTest::mouseClick(w->findChild<QPushButton *>(), Qt::LeftButton); // its one button
+    });
+    cancel.start();
+    runTransfer(dlg.get(), "actionImport_From_Address", answers);
+    QVERIFY(cancel.finished());
+    QCOMPARE(snapshot(dlg.get()), lstEmpty);
+    // Served: a category named after the host.
+    bHold = false;
+    runTransfer(dlg.get(), "actionImport_From_Address", answers);
+    QCOMPARE(snapshot(dlg.get()).last(), QStringLiteral("127.0.0.1: Far|http://far/1|0"));
+
+    // A file dropped onto the list.
+    QTemporaryDir dir;
+    writeBytes(dir.filePath(QStringLiteral("Dropped.m3u")), playlist);
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("Dropped.m3u")))});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &file, Qt::LeftButton, {});
+    QApplication::sendEvent(dlg.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &file, Qt::LeftButton, {});
+    QApplication::sendEvent(dlg.get(), &drop);
+    QTRY_COMPARE(snapshot(dlg.get()).last(), QStringLiteral("Dropped: Far|http://far/1|0"));
 }
 
 QTEST_MAIN(TestChannelList)

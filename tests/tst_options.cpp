@@ -165,7 +165,8 @@ const Message kMessages[] = {
      "服务发送的频道列表大于 %1 MiB，未被采用；保留当前显示的频道。",
      "サービスから届いたチャンネル表は %1 MiB を超えるため取り込みませんでした。表示中のチャンネ"
      "ルはそのままです。"},
-    // What is refused to play.
+    // Playlists: import, export, and what is refused.
+    {"CDlgVideoList", "Import from Address...", "从网址导入...", "アドレスから輸入..."},
     {"MainWindow", "Error", "错误", "エラー"},
     {"MainWindow",
      "\"%1\" was not played: its address uses \"%2\", which only channels you add yourself may "
@@ -178,15 +179,53 @@ const Message kMessages[] = {
      "これはご自分で追加したチャンネルだけが使えます。"
      "プレイリストやチャンネルサービスのチャンネルは "
      "http、https、rtsp、rtmp、rtmps、rtp、udp、mms、mmsh、srt でのみ再生します。"},
+    {"PlaylistExport", "The file \"%1\" cannot be written: %2", "无法写入文件“%1”：%2",
+     "ファイル「%1」に書き込めません：%2"},
+    {"PlaylistImport", "\"%1\" is not an M3U playlist.", "“%1”不是 M3U 播放列表。",
+     "「%1」は M3U プレイリストではありません。"},
+    {"PlaylistImport", "\"%1\" holds no channels.", "“%1”中没有频道。",
+     "「%1」にはチャンネルがありません。"},
+    {"PlaylistImport", "The file \"%1\" cannot be read: %2", "无法读取文件“%1”：%2",
+     "ファイル「%1」を読み込めません：%2"},
+    {"PlaylistImport", "it is a folder", "这是一个文件夹", "フォルダーです"},
+    {"PlaylistImport", "The file \"%1\" is larger than %2 MiB.", "文件“%1”大于 %2 MiB。",
+     "ファイル「%1」は %2 MiB を超えています。"},
+    {"PlaylistImport", "Only http and https addresses can be imported.",
+     "只能导入 http 和 https 地址。", "輸入できるのは http と https のアドレスだけです。"},
+    {"PlaylistImport", "The playlist at \"%1\" is larger than %2 MiB.",
+     "位于“%1”的播放列表大于 %2 MiB。", "「%1」のプレイリストは %2 MiB を超えています。"},
+    {"PlaylistImport", "The playlist at \"%1\" cannot be downloaded: %2",
+     "无法下载位于“%1”的播放列表：%2", "「%1」のプレイリストをダウンロードできません：%2"},
+    {"PlaylistTransfer", "Import Channel List", "导入频道列表", "チャンネル表を輸入"},
+    {"PlaylistTransfer", "M3U playlists (*.m3u *.m3u8);;All files (*)",
+     "M3U 播放列表 (*.m3u *.m3u8);;所有文件 (*)",
+     "M3U プレイリスト (*.m3u *.m3u8);;すべてのファイル (*)"},
+    {"PlaylistTransfer", "Import from Address", "从网址导入", "アドレスから輸入"},
+    {"PlaylistTransfer", "Address of an M3U playlist (http or https):",
+     "M3U 播放列表的地址（http 或 https）：", "M3U プレイリストのアドレス（http または https）："},
+    {"PlaylistTransfer", "Importing channels...", "正在导入频道...",
+     "チャンネルを輸入しています..."},
+    {"PlaylistTransfer", "Cancel", "取消", "キャンセル"},
+    {"PlaylistTransfer", "Error", "错误", "エラー"},
+    {"PlaylistTransfer", "Export Channel List", "导出频道列表", "チャンネル表を輸出"},
+    {"PlaylistTransfer", "Export the current category or every category?",
+     "导出当前分类还是所有分类？", "現在の分類を輸出しますか、すべての分類を輸出しますか？"},
+    {"PlaylistTransfer", "Current Category", "当前分类", "現在の分類"},
+    {"PlaylistTransfer", "All Categories", "所有分类", "すべての分類"},
+    {"PlaylistTransfer", "Channels", "频道", "チャンネル"},
+    {"PlaylistTransfer", "M3U8 playlists (*.m3u8);;M3U playlists (*.m3u)",
+     "M3U8 播放列表 (*.m3u8);;M3U 播放列表 (*.m3u)",
+     "M3U8 プレイリスト (*.m3u8);;M3U プレイリスト (*.m3u)"},
 };
 
 // Messages per context, the untranslated "Dialog" window titles included.
 const QMap<QString, int> kCountPerContext = {
-    {"CDlgAddCategory", 7}, {"CDlgAddVideoItem", 7}, {"CDlgControl", 12},
-    {"CDlgOptions", 4},     {"CDlgVideoList", 23},   {"MainWindow", 17},
-    {"QVlcMenu", 11},       {"language", 3},         {"region", 5},
-    {"category", 1},        {"CStreamWatch", 10},    {"ChannelSearchField", 1},
-    {"KeyboardZapper", 1}};
+    {"CDlgAddCategory", 7},  {"CDlgAddVideoItem", 7}, {"CDlgControl", 12},
+    {"CDlgOptions", 4},      {"CDlgVideoList", 24},   {"MainWindow", 17},
+    {"QVlcMenu", 11},        {"language", 3},         {"region", 5},
+    {"category", 1},         {"CStreamWatch", 10},    {"ChannelSearchField", 1},
+    {"KeyboardZapper", 1},   {"PlaylistExport", 1},   {"PlaylistImport", 8},
+    {"PlaylistTransfer", 13}};
 const QStringList kUntranslatedDialog = {"CDlgAddCategory", "CDlgControl", "CDlgVideoList"};
 
 QString expectedTranslation(const Message &m, const QString &strCode)
