@@ -12,19 +12,33 @@
 // repeats the timings, the parent repeats the child and takes medians.
 //
 // Usage: bench_channellist [runs-per-child (5)] [children-per-size (3)] [sizes...]
+//
+// With --import first, it measures instead an M3U playlist of N channels
+// imported into an empty list (the Import command's own path: read, parsed
+// and sorted into 20 groups on a worker thread, then taken by the list and
+// stored): the time until the list holds them, the longest the GUI thread
+// was kept from its events meanwhile (the longest gap between the ticks of
+// a 2 ms timer, its share of taking the rows included), and writing the
+// store to disk afterwards.
+//
+// Usage: bench_channellist --import [runs-per-child (5)] [children-per-size (3)] [sizes...]
 
 #include "ChannelListModel.h"
 #include "DlgVideoList.h"
+#include "PlaylistTransfer.h"
 #include "Settings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QTimer>
+#include <QUrl>
 
 #include <sys/resource.h>
 
@@ -166,6 +180,73 @@ int runChild(int nChannels, int nRuns)
     return 0;
 }
 
+// A playlist as providers publish them: 20 groups, a logo and an id per
+// channel, names in several scripts.
+QByteArray playlistOf(int nChannels)
+{
+    QByteArray data = "#EXTM3U x-tvg-url=\"http://epg.example.net/guide.xml\"\n";
+    data.reserve(nChannels * 190);
+    for (int i = 0; i < nChannels; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        data += "#EXTINF:-1 tvg-id=\"ch" + n + ".example\" tvg-name=\"Channel " + n +
+                "\" tvg-logo=\"http://logos.example.net/" + n + ".png\" group-title=\"Group " +
+                QByteArray::number(i % 20) + "\",Channel " + n + " \xE9\xA2\x91\xE9\x81\x93\n" +
+                "http://streams.example.net/live/" + n + "/index.m3u8\n";
+    }
+    return data;
+}
+
+int runImportChild(int nChannels, int nRuns)
+{
+    QTemporaryDir dir;
+    const QString strPath = dir.filePath(QStringLiteral("big.m3u"));
+    {
+        QFile file(strPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(playlistOf(nChannels)) < 0)
+            return 1;
+    }
+    QVector<double> total, stall, sync;
+    for (int r = 0; r < nRuns; ++r) {
+        fillStore(0);
+        g_pSettings->load();
+        auto dlg = std::make_unique<CDlgVideoList>(nullptr);
+        auto *transfer = dlg->findChild<PlaylistTransfer *>();
+        // The GUI thread's pauses: how late a 2 ms timer fires.
+        QElapsedTimer clock;
+        qint64 nLastTick = 0;
+        qint64 nLongest = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 nNow = clock.nsecsElapsed();
+            nLongest = std::max(nLongest, nNow - nLastTick);
+            nLastTick = nNow;
+        });
+        QElapsedTimer timer;
+        timer.start();
+        clock.start();
+        ticker.start(2);
+        transfer->importFrom(QUrl::fromLocalFile(strPath));
+        while (transfer->isImporting() || dlg->channelModel(1) == nullptr)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        total << timer.nsecsElapsed() / 1e6;
+        ticker.stop();
+        stall << nLongest / 1e6;
+        int nHeld = 0;
+        for (int nTab = 1; dlg->channelModel(nTab); ++nTab)
+            nHeld += dlg->channelModel(nTab)->count();
+        if (nHeld != nChannels) {
+            std::fprintf(stderr, "imported %d of %d channels\n", nHeld, nChannels);
+            return 1;
+        }
+        timer.restart();
+        g_pSettings->sync();
+        sync << timer.nsecsElapsed() / 1e6;
+    }
+    std::printf("%.3f %.3f %.3f %ld\n", median(total), median(stall), median(sync), peakKiB());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -189,47 +270,65 @@ int main(int argc, char *argv[])
 
     if (lstArgs.size() >= 4 && lstArgs.at(1) == QLatin1String("--size"))
         return runChild(lstArgs.at(2).toInt(), lstArgs.at(3).toInt());
+    if (lstArgs.size() >= 4 && lstArgs.at(1) == QLatin1String("--import-size")) {
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+        return runImportChild(lstArgs.at(2).toInt(), lstArgs.at(3).toInt());
+    }
 
-    const int nRuns = lstArgs.size() > 1 ? std::max(1, lstArgs.at(1).toInt()) : 5;
-    const int nChildren = lstArgs.size() > 2 ? std::max(1, lstArgs.at(2).toInt()) : 3;
+    const bool bImport = lstArgs.size() > 1 && lstArgs.at(1) == QLatin1String("--import");
+    const int nFirst = bImport ? 2 : 1;
+    const int nRuns = lstArgs.size() > nFirst ? std::max(1, lstArgs.at(nFirst).toInt()) : 5;
+    const int nChildren =
+        lstArgs.size() > nFirst + 1 ? std::max(1, lstArgs.at(nFirst + 1).toInt()) : 3;
     QVector<int> vecSizes;
-    for (int i = 3; i < lstArgs.size(); ++i)
+    for (int i = nFirst + 2; i < lstArgs.size(); ++i)
         vecSizes << lstArgs.at(i).toInt();
     if (vecSizes.isEmpty())
-        vecSizes = {0, 1000, 10000, 100000, 200000, 500000};
-    std::printf("channel list, medians of %d runs (1 from 200,000 on) in each of %d processes "
-                "per size\n",
-                nRuns, nChildren);
-    std::printf("%8s %10s %10s %10s %10s %10s %10s %10s %10s\n", "channels", "build ms", "show ms",
-                "filter ms", "arrive ms", "save ms", "disk ms", "free ms", "peak MiB");
+        vecSizes = bImport ? QVector<int>{1000, 10000, 100000, 200000}
+                           : QVector<int>{0, 1000, 10000, 100000, 200000, 500000};
+    const int nColumns = bImport ? 4 : kColumns;
+    if (bImport) {
+        std::printf("playlist import, medians of %d runs in each of %d processes per size\n", nRuns,
+                    nChildren);
+        std::printf("%8s %10s %10s %10s %10s\n", "channels", "import ms", "stall ms", "disk ms",
+                    "peak MiB");
+    } else {
+        std::printf("channel list, medians of %d runs (1 from 200,000 on) in each of %d "
+                    "processes per size\n",
+                    nRuns, nChildren);
+        std::printf("%8s %10s %10s %10s %10s %10s %10s %10s %10s\n", "channels", "build ms",
+                    "show ms", "filter ms", "arrive ms", "save ms", "disk ms", "free ms",
+                    "peak MiB");
+    }
     for (int nChannels : qAsConst(vecSizes)) {
         QVector<double> columns[kColumns];
         for (int c = 0; c < nChildren; ++c) {
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--size"), QString::number(nChannels),
-                         QString::number(nChannels >= 200000 ? 1 : nRuns)});
+                        {bImport ? QStringLiteral("--import-size") : QStringLiteral("--size"),
+                         QString::number(nChannels),
+                         QString::number(!bImport && nChannels >= 200000 ? 1 : nRuns)});
             if (!child.waitForFinished(-1) || child.exitCode() != 0) {
                 std::fprintf(stderr, "child for %d channels failed\n", nChannels);
                 return 1;
             }
             const QStringList lstFields =
                 QString::fromLatin1(child.readAllStandardOutput()).simplified().split(' ');
-            if (lstFields.size() != kColumns) {
+            if (lstFields.size() != nColumns) {
                 std::fprintf(stderr, "unexpected child output for %d channels\n", nChannels);
                 return 1;
             }
-            for (int i = 0; i < kColumns; ++i)
-                columns[i] << lstFields.at(i).toDouble() / (i == kColumns - 1 ? 1024.0 : 1.0);
+            for (int i = 0; i < nColumns; ++i)
+                columns[i] << lstFields.at(i).toDouble() / (i == nColumns - 1 ? 1024.0 : 1.0);
         }
         std::printf("%8d", nChannels);
-        for (int i = 0; i < kColumns; ++i) {
+        for (int i = 0; i < nColumns; ++i) {
             const double d = median(columns[i]);
             if (d < 0)
                 std::printf(" %10s", "n/a");
             else
-                std::printf(i == kColumns - 1 ? " %10.1f" : " %10.2f", d);
+                std::printf(i == nColumns - 1 ? " %10.1f" : " %10.2f", d);
         }
         std::printf("\n");
         std::fflush(stdout);
