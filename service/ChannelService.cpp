@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 // Set on the threads that only turn connections away (see ConnectionPool).
 thread_local bool t_bOverflow = false;
+// On a worker: the place of the connection it serves in the order the
+// workers took connections up (see ConnectionsPerAddress).
+thread_local uint64_t t_nTurn = 0;
 // The connection this worker serves, and whether its address has more
 // connections open than it may (see HttpServer).
 thread_local DeadlineStream *t_pStream = nullptr;
@@ -175,9 +178,10 @@ private:
                               duration_cast<milliseconds>(seconds(write_timeout_sec_) +
                                                           microseconds(write_timeout_usec_)));
         // One address over its share gets one quick answer (503), or is cut
-        // off at once when its request does not come at once.
-        const bool bCounted = m_perAddress.acquire(stream.remoteAddress());
-        t_bOverLimit = !bCounted;
+        // off at once when its request does not come at once. The overflow
+        // threads turn every connection away, so those are not counted.
+        const bool bCounted = !t_bOverflow && m_perAddress.acquire(stream.remoteAddress(), t_nTurn);
+        t_bOverLimit = !t_bOverflow && !bCounted;
         t_pStream = &stream;
         bool bOk = false;
         for (size_t nLeft = keep_alive_max_count_; nLeft > 0 && svr_sock_ != INVALID_SOCKET;
@@ -257,12 +261,15 @@ private:
                     return; // shut down, and every connection taken is served
                 fn = std::move(jobs.front());
                 jobs.pop_front();
+                if (!bOverflow)
+                    t_nTurn = m_nTaken++;
             }
             fn();
         }
     }
 
     const size_t m_nMaxQueued;
+    uint64_t m_nTaken = 0; // connections the workers have taken up
     std::mutex m_mutex;
     std::condition_variable m_cond;
     std::deque<std::function<void()>> m_jobs;

@@ -141,9 +141,13 @@ void DeadlineStream::get_local_ip_and_port(std::string &ip, int &port) const
         addressOf(addr, ip, port);
 }
 
-bool ConnectionsPerAddress::acquire(const std::string &strAddress)
+bool ConnectionsPerAddress::acquire(const std::string &strAddress, uint64_t nTurn)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // Every turn is taken: each connection a worker takes up is counted next.
+    m_turnCame.wait(lock, [&] { return m_nNextTurn >= nTurn; });
+    ++m_nNextTurn;
+    m_turnCame.notify_all();
     int &nOpen = m_mapOpen[strAddress];
     if (nOpen >= m_nMax)
         return false;

@@ -3,6 +3,8 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -58,17 +60,26 @@ private:
 
 // How many connections each client address has open, so that no address
 // holds more than its share of the workers.
+//
+// Connections are counted in the order the workers took them up (nTurn: 0, 1,
+// 2, ... as they left the queue, which is the order they were accepted in):
+// a worker that took a connection up later waits for the earlier ones to be
+// counted. Otherwise a worker that lost the processor between taking its
+// connection and counting it could see that connection refused in favour of
+// a later one from the same address.
 class ConnectionsPerAddress
 {
 public:
     explicit ConnectionsPerAddress(int nMax) : m_nMax(nMax) {}
     // False when the address has its maximum already (nothing is counted then).
-    bool acquire(const std::string &strAddress);
+    bool acquire(const std::string &strAddress, uint64_t nTurn);
     void release(const std::string &strAddress);
     int maximum() const { return m_nMax; }
 
 private:
     const int m_nMax;
     std::mutex m_mutex;
+    std::condition_variable m_turnCame;
+    uint64_t m_nNextTurn = 0;
     std::unordered_map<std::string, int> m_mapOpen;
 };
