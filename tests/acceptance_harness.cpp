@@ -1,5 +1,6 @@
 #include "acceptance_harness.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTest>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 
@@ -51,6 +53,38 @@ void startTiedToTest(QProcess &process, const QString &program, const QStringLis
     process.start(QStringLiteral("setpriv"),
                   QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), program} +
                       args);
+}
+
+bool ReferenceWindow::runIfAsked(int argc, char *argv[], int &nExitCode)
+{
+    if (argc < 2 || qstrcmp(argv[1], "--reference-window") != 0)
+        return false;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("reference"));
+    window.resize(160, 100);
+    window.show();
+    nExitCode = app.exec();
+    return true;
+}
+
+ReferenceWindow::~ReferenceWindow()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool ReferenceWindow::start(XDisplay &x)
+{
+    startTiedToTest(m_process, QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--reference-window")});
+    if (!m_process.waitForStarted(5000))
+        return false;
+    return QTest::qWaitFor([&] { return (m_nWindow = x.findWindow(m_process.processId())) != 0; },
+                           15000);
 }
 
 QString runTool(const QString &program, const QStringList &args, int nTimeoutMs)

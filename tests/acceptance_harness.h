@@ -120,6 +120,27 @@ private:
     double m_dMaxLateMs = 0;
 };
 
+// An idle Qt window in a process of its own (this test program, started
+// again), pinged beside the player: when it is slow to answer too, the
+// machine was too busy for a measurement to say anything about the player.
+class ReferenceWindow
+{
+public:
+    // At the top of main(): when this process was started as the reference
+    // window, shows it until killed and returns true with its exit code.
+    static bool runIfAsked(int argc, char *argv[], int &nExitCode);
+
+    ~ReferenceWindow();
+    // Starts it on the test's X server and waits until its window is mapped.
+    bool start(XDisplay &x);
+    quint32 window() const { return m_nWindow; }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QProcess m_process;
+    quint32 m_nWindow = 0;
+};
+
 // The title of the window with the keyboard focus.
 QString activeWindowName();
 

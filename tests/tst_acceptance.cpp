@@ -435,20 +435,37 @@ void TestAcceptance::bigListFromServiceWithoutStall()
     QVERIFY(m_h->startService({QStringLiteral("--channels"), file.fileName()}, 120000));
 
     // A first start: the list arrives, is read, shown and stored, and the
-    // window answers the window manager's pings all along.
-    m_h->newHome();
-    QVERIFY(m_h->startPlayer());
-    QVERIFY(m_h->waitForWindow());
-    WmPinger pinger(m_h->window(), 20, m_h->playerPid());
-    pinger.start();
-    QVERIFY(QTest::qWaitFor(
-        [&] { return QFileInfo(m_h->settingsPath()).size() > qint64(kBigList) * 60; }, 120000));
-    const std::vector<double> vecPings = pinger.stop();
-    const QString strPings = WmPinger::summary(vecPings) +
-                             QStringLiteral(", up to %1 ms of waiting for a processor taken off")
-                                 .arg(pinger.maxQueued());
-    qDebug().noquote() << "while 500,000 channels arrive:" << strPings;
-    QVERIFY2(WmPinger::maxOf(vecPings) <= 50, qPrintable(strPings));
+    // window answers the window manager's pings all along, within 50 ms. When
+    // an idle window of the test's own was slow to answer in the same time
+    // (50 ms too), the machine was busy: the run says nothing about the
+    // player and is made again, from a new home, at most three times in all.
+    ReferenceWindow reference;
+    QVERIFY(reference.start(m_h->x()));
+    bool bMeasured = false;
+    for (int nAttempt = 0; nAttempt < 3 && !bMeasured; ++nAttempt) {
+        if (m_h->playerRunning())
+            m_h->killPlayer();
+        m_h->newHome();
+        QVERIFY(m_h->startPlayer());
+        QVERIFY(m_h->waitForWindow());
+        WmPinger pinger(m_h->window(), 20, m_h->playerPid());
+        WmPinger referencePinger(reference.window(), 20, reference.pid());
+        pinger.start();
+        referencePinger.start();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return QFileInfo(m_h->settingsPath()).size() > qint64(kBigList) * 60; }, 120000));
+        const std::vector<double> vecPings = pinger.stop();
+        const std::vector<double> vecReference = referencePinger.stop();
+        const QString strPings =
+            WmPinger::summary(vecPings) +
+            QStringLiteral(", up to %1 ms of waiting for a processor taken off | idle window: ")
+                .arg(pinger.maxQueued()) +
+            WmPinger::summary(vecReference);
+        qDebug().noquote() << "while 500,000 channels arrive:" << strPings;
+        bMeasured = WmPinger::maxOf(vecPings) <= 50;
+        QVERIFY2(bMeasured || WmPinger::maxOf(vecReference) >= 50, qPrintable(strPings));
+    }
+    QVERIFY2(bMeasured, "the machine stayed too busy to measure the player");
     const QStringList lstStored =
         m_h->setting(QStringLiteral("m_lstDefaultChannels")).toStringList();
     QCOMPARE(lstStored.size(), kBigList * 3);
@@ -591,5 +608,14 @@ void TestAcceptance::importBigPlaylistWithLogos()
     QCOMPARE(m_h->setting(QStringLiteral("m_lstCategoryList")).toStringList(), lstCategories);
 }
 
-QTEST_GUILESS_MAIN(TestAcceptance)
+int main(int argc, char *argv[])
+{
+    int nExitCode = 0;
+    if (ReferenceWindow::runIfAsked(argc, argv, nExitCode))
+        return nExitCode;
+    QCoreApplication app(argc, argv);
+    TestAcceptance tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_acceptance.moc"
