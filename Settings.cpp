@@ -95,6 +95,9 @@ void CSettings::loadAllButChannelLists(
     m_nCategoryVer = read(QStringLiteral("m_nCategoryVer"), QVariant()).toInt();
     m_lstPlayingVideoDetails =
         read(QStringLiteral("m_lstPlayingVideoDetails"), QVariant()).toStringList();
+    m_lstGuideAddresses = read(QStringLiteral("m_lstGuideAddresses"), QVariant()).toStringList();
+    m_mapPlaylistGuideAddresses =
+        read(QStringLiteral("m_mapPlaylistGuideAddresses"), QVariant()).toMap();
 }
 
 void CSettings::load()
@@ -173,6 +176,10 @@ void CSettings::applyValues()
                 m_mapChannelDetails.isEmpty());
     setOrRemove(QStringLiteral("m_lstPlayingVideoDetails"), m_lstPlayingVideoDetails,
                 m_lstPlayingVideoDetails.isEmpty());
+    setOrRemove(QStringLiteral("m_lstGuideAddresses"), m_lstGuideAddresses,
+                m_lstGuideAddresses.isEmpty());
+    setOrRemove(QStringLiteral("m_mapPlaylistGuideAddresses"), m_mapPlaylistGuideAddresses,
+                m_mapPlaylistGuideAddresses.isEmpty());
 }
 
 void CSettings::save()
@@ -303,6 +310,22 @@ void CSettings::setDefaultChannels(const QStringList &lstChannels)
 void CSettings::setPlayingVideoDetails(const QStringList &lstDetails)
 {
     m_lstPlayingVideoDetails = lstDetails;
+    save();
+}
+
+void CSettings::setGuideAddresses(const QStringList &lstAddresses)
+{
+    m_lstGuideAddresses = lstAddresses;
+    save();
+}
+
+void CSettings::setPlaylistGuideAddresses(const QString &strCategory,
+                                          const QStringList &lstAddresses)
+{
+    if (lstAddresses.isEmpty())
+        m_mapPlaylistGuideAddresses.remove(strCategory);
+    else
+        m_mapPlaylistGuideAddresses.insert(strCategory, lstAddresses);
     save();
 }
 

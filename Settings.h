@@ -72,6 +72,12 @@ public:
     // The last played channel's details (ChannelDetails::ofPlaying).
     void setPlayingVideoDetails(const QStringList &lstDetails);
 
+    // The guide addresses the user gave; those an imported playlist named
+    // for a category (empty: none any more). Keys of their own, beside the
+    // channel lists, whose stored form stays as it is.
+    void setGuideAddresses(const QStringList &lstAddresses);
+    void setPlaylistGuideAddresses(const QString &strCategory, const QStringList &lstAddresses);
+
     void clearCategories();
     // lstDetails: the category's ChannelDetails, stored beside its triples.
     void addCategory(const QString &strName, const QStringList &lstChannels,
@@ -99,6 +105,10 @@ public:
     // of the last played channel.
     QVariantMap m_mapChannelDetails;
     QStringList m_lstPlayingVideoDetails;
+    // The same for the guide addresses: the user's, and those of imported
+    // playlists per category.
+    QStringList m_lstGuideAddresses;
+    QVariantMap m_mapPlaylistGuideAddresses; // category name -> QStringList
 
 signals:
     // The channel lists read in the background are in the members.
