@@ -148,6 +148,8 @@ QVariant ChannelListModel::data(const QModelIndex &index, int role) const
         return cachedIcon(logoForChannel(row.strMadeAs, row.nMadeAt));
     case Qt::SizeHintRole:
         return QSize(180, 40);
+    case TvgIdRole:
+        return QString(); // the records keep no tvg-id yet
     default:
         return QVariant();
     }

@@ -34,6 +34,13 @@ public:
         bool bDetailsKnown = false; // lstDetails was made with the rows
     };
 
+    enum Roles
+    {
+        // The channel's tvg-id, by which a programme guide finds it before
+        // its name; empty while the records carry none.
+        TvgIdRole = Qt::UserRole + 1
+    };
+
     explicit ChannelListModel(QObject *parent = nullptr);
     ~ChannelListModel() override;
 

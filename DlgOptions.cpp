@@ -1,6 +1,8 @@
 #include "DlgOptions.h"
 #include "ui_DlgOptions.h"
 
+#include "GuideSourcesEditor.h"
+
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -196,6 +198,10 @@ void loadTranslations()
 CDlgOptions::CDlgOptions(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgOptions)
 {
     ui->setupUi(this);
+    // Below the auto-play choice, above the stretch.
+    m_pGuideSources = new GuideSourcesEditor(this);
+    ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->checkAutoPlayLast) + 1,
+                                     m_pGuideSources);
 
     for (int nRow = 0; nRow < regionCount(); ++nRow)
         ui->comboBoxRegion->addItem(QIcon(), regionName(nRow), regionId(nRow));
@@ -217,6 +223,7 @@ CDlgOptions::CDlgOptions(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgOpti
     ui->comboBoxRegion->setCurrentIndex(regionIndexOf(g_pSettings->m_strRegion));
     ui->comboBoxLanguage->setCurrentIndex(nLanguageRow);
     ui->checkAutoPlayLast->setChecked(g_pSettings->m_bAutoPlayLast);
+    m_pGuideSources->setAddresses(g_pSettings->m_lstGuideAddresses);
 }
 
 CDlgOptions::~CDlgOptions()
@@ -247,4 +254,5 @@ void CDlgOptions::on_buttonBox_accepted()
     g_pSettings->setRegion(regionCode(regionValue()));
     g_pSettings->setLanguage(languageValue());
     g_pSettings->setAutoPlayLast(ui->checkAutoPlayLast->isChecked());
+    g_pSettings->setGuideAddresses(m_pGuideSources->addresses());
 }

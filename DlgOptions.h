@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class GuideSourcesEditor;
 class QTranslator;
 
 namespace Ui {
@@ -56,4 +57,5 @@ private slots:
 
 private:
     Ui::CDlgOptions *ui;
+    GuideSourcesEditor *m_pGuideSources = nullptr;
 };

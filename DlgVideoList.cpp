@@ -3,6 +3,7 @@
 
 #include "BackgroundWork.h"
 #include "ChannelFilterProxy.h"
+#include "ChannelGuideDelegate.h"
 #include "ChannelSearchField.h"
 #include "DlgAddCategory.h"
 #include "DlgAddVideoItem.h"
@@ -220,6 +221,8 @@ int CDlgVideoList::newTab(QString strCategoryName, bool bSetCurrent)
     auto *channels = new ChannelListModel(list);
     list->setModel(new ChannelFilterProxy(channels, list));
     m_pSearch->watch(list);
+    if (m_pGuideDelegate)
+        m_pGuideDelegate->attach(list);
 
     const int nIndex =
         m_pTabWidget->addTab(list, QIcon(QStringLiteral(":/res/category.png")), strCategoryName);
@@ -229,6 +232,37 @@ int CDlgVideoList::newTab(QString strCategoryName, bool bSetCurrent)
     if (bSetCurrent)
         m_pTabWidget->setCurrentIndex(nIndex);
     return nIndex;
+}
+
+void CDlgVideoList::setGuide(const GuideService *pGuide)
+{
+    if (m_pGuideDelegate)
+        return;
+    m_pGuideDelegate = new ChannelGuideDelegate(pGuide, this);
+    for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
+        if (QListView *list = listAt(nTab))
+            m_pGuideDelegate->attach(list);
+    }
+}
+
+std::function<GuideWanted()> CDlgVideoList::guideChannels() const
+{
+    QVector<QVector<ChannelListModel::Row>> vecTabs;
+    for (int nTab = 0; nTab < m_pTabWidget->count(); ++nTab) {
+        if (ChannelListModel *channels = modelOf(listAt(nTab)))
+            vecTabs << channels->rows();
+    }
+    return [vecTabs] {
+        GuideWanted wanted;
+        for (const QVector<ChannelListModel::Row> &vecRows : vecTabs) {
+            for (const ChannelListModel::Row &row : vecRows) {
+                // A record's tvg-id, once records carry one, goes in here too
+                // (GuideKeys::forTvgId), as the delegate asks for it.
+                wanted.insert(GuideKeys::forName(row.rec.strName));
+            }
+        }
+        return wanted;
+    };
 }
 
 void CDlgVideoList::insertChannelItem(int nTab, const VideoItem &rec)

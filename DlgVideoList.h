@@ -3,6 +3,7 @@
 #include "ChannelListModel.h"
 #include "PlaylistImport.h"
 #include "VideoItem.h"
+#include "guide/GuideTypes.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -11,8 +12,12 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 class ChannelFilterProxy;
 class PlaylistTransfer;
+class ChannelGuideDelegate;
+class GuideService;
 class ChannelSearchField;
 class QContextMenuEvent;
 class QListView;
@@ -77,6 +82,12 @@ public:
     // there is no such tab).
     ChannelListModel *channelModel(int nTab) const;
     QListView *channelView(int nTab) const;
+
+    // Shows what the guide says is on under each channel's name.
+    void setGuide(const GuideService *pGuide);
+    // The channels of every tab as they are now (shared, not copied), to be
+    // made into guide keys on any thread.
+    std::function<GuideWanted()> guideChannels() const;
 
 signals:
     void doubleClickedChannel();
@@ -164,4 +175,5 @@ private:
     QFutureWatcher<StoredTabs> m_watchStoredTabs;
     PlaylistTransfer *m_pTransfer = nullptr;
     QVector<QPointer<QListView>> m_vecImportTargets;
+    ChannelGuideDelegate *m_pGuideDelegate = nullptr;
 };

@@ -24,9 +24,16 @@ QSize CDlgVideoText::textSize() const
     // The text is laid out with word wrap into the box this size leaves, so
     // the box must hold the text's exact (fractional) width: rounded down, the
     // last word would wrap onto a line below the widget and never be seen.
+    // A text of several lines (the channel name with what is on) is as wide
+    // as its widest line.
     const QFontMetricsF metrics(font());
-    return QSize(qCeil(metrics.horizontalAdvance(m_strText)) + 2 * m_nMargin,
-                 QFontMetrics(font()).height() + 2 * m_nMargin);
+    const QStringList lstLines = m_strText.split(QLatin1Char('\n'));
+    qreal dWidth = 0;
+    for (const QString &strLine : lstLines)
+        dWidth = qMax(dWidth, metrics.horizontalAdvance(strLine));
+    const QFontMetrics lines(font());
+    return QSize(qCeil(dWidth) + 2 * m_nMargin,
+                 lines.height() + (lstLines.size() - 1) * lines.lineSpacing() + 2 * m_nMargin);
 }
 
 void CDlgVideoText::paintEvent(QPaintEvent *event)

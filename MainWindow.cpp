@@ -9,6 +9,9 @@
 #include "Settings.h"
 #include "StreamSchemeCheck.h"
 #include "ThreadVlc.h"
+#include "guide/GuideService.h"
+#include "guide/GuideSources.h"
+#include "guide/GuideText.h"
 #include "qvlc/qvlcmediaplayer.h"
 #include "qvlc/qvlcmenu.h"
 #include "ui_MainWindow.h"
@@ -73,6 +76,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(m_pDlgVideoList, &CDlgVideoList::refreshNewlyChannels, this,
             &MainWindow::getSettingsFromWeb);
 
+    m_pGuide = new GuideService(GuideCache::defaultPath(), this);
+    m_pGuide->setChannelSource([this] { return m_pDlgVideoList->guideChannels(); });
+    m_pDlgVideoList->setGuide(m_pGuide);
+    updateGuideAddresses();
+    // A guide keeps only the programmes of the user's channels: it is read
+    // once the stored lists are there.
+    if (m_pDlgVideoList->isLoaded())
+        m_pGuide->start();
+    else
+        connect(m_pDlgVideoList, &CDlgVideoList::loaded, m_pGuide, &GuideService::start);
+
     m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
                                       m_pDlgVideoList->hasPreviousChannel());
 
@@ -134,6 +148,9 @@ MainWindow::~MainWindow()
 
     delete ui;
     ui = nullptr;
+    // Before the list it asks for the channels; a read under way is stopped.
+    delete m_pGuide;
+    m_pGuide = nullptr;
     delete m_pDlgVideoList;
     m_pDlgVideoList = nullptr;
     delete m_pDlgControl;
@@ -355,8 +372,17 @@ void MainWindow::onActionOptions()
 {
     m_streamWatch.cancelRetry();
     CDlgOptions dlg(this);
-    if (dlg.exec() == QDialog::Accepted)
+    if (dlg.exec() == QDialog::Accepted) {
         loadTranslations();
+        updateGuideAddresses();
+    }
+}
+
+void MainWindow::updateGuideAddresses()
+{
+    m_pGuide->setAddresses(GuideSources::merged(g_pSettings->m_lstGuideAddresses,
+                                                g_pSettings->m_lstCategoryList,
+                                                g_pSettings->m_mapPlaylistGuideAddresses));
 }
 
 void MainWindow::onActionExit()
@@ -677,7 +703,11 @@ void MainWindow::showChannelName()
 {
     if (!m_pDlgChannelName)
         m_pDlgChannelName = new CDlgVideoText(this);
-    m_pDlgChannelName->m_strText = m_strVideoName;
+    // With what is on now and next when the guide knows the channel (by its
+    // name; by its tvg-id too once the records carry one).
+    const QString strGuide = GuideText::overlayLines(m_pGuide->nowNext(m_strVideoName, QString()));
+    m_pDlgChannelName->m_strText =
+        strGuide.isEmpty() ? m_strVideoName : m_strVideoName + QLatin1Char('\n') + strGuide;
     m_pDlgChannelName->update();
     placeChannelNameText();
     m_pDlgChannelName->show();

@@ -14,6 +14,7 @@ class CDlgStatusText;
 class CDlgVideoList;
 class CDlgVideoText;
 class CThreadVlc;
+class GuideService;
 class KeyboardZapper;
 class QMessageBox;
 class QNetworkAccessManager;
@@ -124,6 +125,8 @@ private:
     void showChannelNumber(const QString &strDigits);
     void playChannelNumber(int nNumber);
     void connectKeys();
+    // The guide addresses of the options and of the imported playlists.
+    void updateGuideAddresses();
 
     // The body of a reply of the channel service (from the request to
     // strPath): read (off the GUI thread when big), then acted upon by its
@@ -168,4 +171,6 @@ private:
     // A failed get_settings is asked again: 5 s, doubling up to 5 min.
     CBackoffTimer m_settingsRetry{5000, 300000};
     KeyboardZapper *m_pZapper = nullptr;
+    // What is on: under the channels of the list and with the channel name.
+    GuideService *m_pGuide = nullptr;
 };

@@ -283,6 +283,40 @@
     </message>
 </context>
 <context>
+    <name>GuideSourcesEditor</name>
+    <message>
+        <source>Programme guide</source>
+        <translation>节目指南</translation>
+    </message>
+    <message>
+        <source>Guide address (http, https or a file)</source>
+        <translation>节目指南地址（http、https 或文件）</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>添加</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>删除</translation>
+    </message>
+</context>
+<context>
+    <name>GuideText</name>
+    <message>
+        <source>Now: %1 (%2)</source>
+        <translation>正在播出：%1（%2）</translation>
+    </message>
+    <message>
+        <source>Next: %1</source>
+        <translation>接下来：%1</translation>
+    </message>
+    <message>
+        <source>Next: %1 (%2)</source>
+        <translation>接下来：%1（%2）</translation>
+    </message>
+</context>
+<context>
     <name>KeyboardZapper</name>
     <message>
         <source>&lt;p&gt;&lt;b&gt;Keys&lt;/b&gt;&lt;br&gt;Up, Down, Page Up, Page Down: previous or next channel&lt;br&gt;Digits: the channel of that number in the list&lt;br&gt;Enter: play the current channel&lt;br&gt;Space: play or stop&lt;br&gt;M: mute&lt;br&gt;F: full screen, Esc: leave it&lt;br&gt;Left, Right: volume&lt;br&gt;Ctrl+F: search the channel list&lt;/p&gt;</source>

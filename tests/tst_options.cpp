@@ -216,16 +216,24 @@ const Message kMessages[] = {
     {"PlaylistTransfer", "M3U8 playlists (*.m3u8);;M3U playlists (*.m3u)",
      "M3U8 播放列表 (*.m3u8);;M3U 播放列表 (*.m3u)",
      "M3U8 プレイリスト (*.m3u8);;M3U プレイリスト (*.m3u)"},
+    {"GuideSourcesEditor", "Programme guide", "节目指南", "番組表"},
+    {"GuideSourcesEditor", "Guide address (http, https or a file)",
+     "节目指南地址（http、https 或文件）", "番組表のアドレス（http、https またはファイル）"},
+    {"GuideSourcesEditor", "Add", "添加", "追加"},
+    {"GuideSourcesEditor", "Remove", "删除", "削除"},
+    {"GuideText", "Now: %1 (%2)", "正在播出：%1（%2）", "放送中：%1（%2）"},
+    {"GuideText", "Next: %1", "接下来：%1", "次の番組：%1"},
+    {"GuideText", "Next: %1 (%2)", "接下来：%1（%2）", "次の番組：%1（%2）"},
 };
 
 // Messages per context, the untranslated "Dialog" window titles included.
 const QMap<QString, int> kCountPerContext = {
-    {"CDlgAddCategory", 7},  {"CDlgAddVideoItem", 7}, {"CDlgControl", 12},
-    {"CDlgOptions", 4},      {"CDlgVideoList", 24},   {"MainWindow", 17},
-    {"QVlcMenu", 11},        {"language", 3},         {"region", 5},
-    {"category", 1},         {"CStreamWatch", 10},    {"ChannelSearchField", 1},
-    {"KeyboardZapper", 1},   {"PlaylistExport", 1},   {"PlaylistImport", 8},
-    {"PlaylistTransfer", 13}};
+    {"CDlgAddCategory", 7},   {"CDlgAddVideoItem", 7},   {"CDlgControl", 12},
+    {"CDlgOptions", 4},       {"CDlgVideoList", 24},     {"MainWindow", 17},
+    {"QVlcMenu", 11},         {"language", 3},           {"region", 5},
+    {"category", 1},          {"CStreamWatch", 10},      {"ChannelSearchField", 1},
+    {"KeyboardZapper", 1},    {"PlaylistExport", 1},     {"PlaylistImport", 8},
+    {"PlaylistTransfer", 13}, {"GuideSourcesEditor", 4}, {"GuideText", 3}};
 const QStringList kUntranslatedDialog = {"CDlgAddCategory", "CDlgControl", "CDlgVideoList"};
 
 QString expectedTranslation(const Message &m, const QString &strCode)
