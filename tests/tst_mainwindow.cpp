@@ -7,6 +7,8 @@
 #include "Settings.h"
 #include "ThreadVlc.h"
 #include "channellist_helpers.h"
+#include "guide/GuideService.h"
+#include "guidegen.h"
 #include "httpfileserver.h"
 #include "qvlc/qvlcinstance.h"
 #include "qvlc/qvlcmedia.h"
@@ -62,6 +64,7 @@ private slots:
     void cursorHidesWhilePlaying();
     void schemesOfOthersChannels_data();
     void schemesOfOthersChannels();
+    void channelNameWithGuide();
 
 private:
     struct Channel
@@ -533,6 +536,49 @@ void TestMainWindow::playStopAndNeighbours()
     controls->btnPrev->click();
     QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Red"));
     waitForPicture(*w, m_channels[1].colour);
+    QVERIFY(!w->close());
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+}
+
+// With a guide for Blue and Red and the clock fixed at 12:10 UTC, when each
+// one's programme 6 (12:00 to 13:00) is on: the name overlay adds it and
+// the next one, in local time; Green, not in the guide, shows its name alone.
+void TestMainWindow::channelNameWithGuide()
+{
+    const qint64 nNow = 1796644800;
+    GuideGen::Options guide;
+    guide.nChannels = 2;
+    guide.nFirstStart = nNow - 6 * 3600;
+    guide.lstNames = QStringList{"blue", "RED"};
+    const QString strGuide = m_mediaDir.filePath(QStringLiteral("guide.xml"));
+    QFile file(strGuide);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    GuideGen::write(&file, guide);
+    file.close();
+    g_pSettings->setDefaultChannels(triples());
+    g_pSettings->setGuideAddresses({strGuide});
+    auto w = makeWindow();
+    QVERIFY(w);
+    w->m_pGuide->setClock([nNow] { return nNow + 600; });
+    w->m_pGuide->readNow(strGuide);
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_pGuide->nowNext(QStringLiteral("Red"), QString()).bNow, 10000);
+
+    panel(*w)->ui->btnNext->click();
+    panel(*w)->ui->btnNext->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Red"));
+    auto clock = [](qint64 nSecs) {
+        return QDateTime::fromSecsSinceEpoch(nSecs).toString(QStringLiteral("HH:mm"));
+    };
+    CDlgVideoText *overlay = w->m_pDlgChannelName;
+    QCOMPARE(overlay->m_strText, QStringLiteral("Red\nNow: %1 (%2\u2013%3)\nNext: %4")
+                                     .arg(GuideGen::title(2, 6), clock(nNow), clock(nNow + 3600),
+                                          GuideGen::title(2, 7)));
+    QTRY_COMPARE(overlay->size(), overlay->textSize());
+    QVERIFY(overlay->height() > 3 * QFontMetrics(overlay->font()).height());
+
+    panel(*w)->ui->btnNext->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player--Green"));
+    QCOMPARE(overlay->m_strText, QStringLiteral("Green"));
     QVERIFY(!w->close());
     QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
 }

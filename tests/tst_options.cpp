@@ -10,6 +10,8 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -422,6 +424,8 @@ private slots:
     void damagedCatalogue_data();
     void damagedCatalogue();
     void noSettingsStore();
+    void guideAddresses_data();
+    void guideAddresses();
 
 private:
     void resetStore();
@@ -982,6 +986,45 @@ void TestOptions::noSettingsStore()
     QVERIFY(noTranslatorInstalled());
     QCOMPARE(m_pSettings->m_nLanguage, 25);
     QCOMPARE(m_pSettings->m_strRegion, QStringLiteral("all"));
+}
+
+void TestOptions::guideAddresses_data()
+{
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QStringList>("stored");
+    QTest::newRow("http, https and files")
+        << QStringList{"http://127.0.0.1:9/g.xml", " https://127.0.0.1/e.xml.gz ", "/tmp/g.xml",
+                       "file:///tmp/a/../f.xml"}
+        << QStringList{"http://127.0.0.1:9/g.xml", "https://127.0.0.1/e.xml.gz", "/tmp/g.xml",
+                       "/tmp/f.xml"};
+    QTest::newRow("refused, and twice")
+        << QStringList{"ftp://127.0.0.1/g.xml", "relative/g.xml", "http://", "", "/tmp/g.xml",
+                       "/tmp/g.xml"}
+        << QStringList{"/tmp/g.xml"};
+}
+
+// The guide section: the stored address removed, others typed and added
+// (Add stays off for what is not an http(s) URL or a local file), OK stores.
+void TestOptions::guideAddresses()
+{
+    QFETCH(QStringList, typed);
+    g_pSettings->setGuideAddresses({"/stored.xml"});
+    CDlgOptions dlg;
+    whenModal([typed](QWidget *pModal) {
+        auto *edit = pModal->findChild<QLineEdit *>(QStringLiteral("editGuideAddress"));
+        auto *add = pModal->findChild<QPushButton *>(QStringLiteral("btnAddGuide"));
+        auto *list = pModal->findChild<QListWidget *>(QStringLiteral("listGuideAddresses"));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("/stored.xml"));
+        for (const QString &strTyped : typed) {
+            edit->setText(strTyped);
+            add->click();
+        }
+        list->item(0)->setSelected(true);
+        pModal->findChild<QPushButton *>(QStringLiteral("btnRemoveGuide"))->click();
+        dialogButton(pModal, QDialogButtonBox::Ok)->click();
+    });
+    QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+    QTEST(g_pSettings->m_lstGuideAddresses, "stored");
 }
 
 namespace {
