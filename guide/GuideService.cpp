@@ -85,9 +85,13 @@ void GuideService::start()
 
 void GuideService::onCacheLoaded()
 {
+    if (m_bCacheLoaded)
+        return; // the empty future set below reports as finished too
     if (!m_strCachePath.isEmpty()) {
         int nShown = 0;
-        for (GuideCache::Entry &entry : m_watchCache.result()) {
+        QVector<GuideCache::Entry> vecEntries = m_watchCache.result();
+        m_watchCache.setFuture(QFuture<QVector<GuideCache::Entry>>()); // as in onRead()
+        for (GuideCache::Entry &entry : vecEntries) {
             if (!m_store.addresses().contains(entry.strAddress))
                 continue;
             m_store.setGuide(entry.strAddress, entry.nFetched, std::move(entry.channels));
@@ -182,7 +186,12 @@ void GuideService::readNext()
 
 void GuideService::onRead()
 {
+    if (m_strReading.isEmpty() || !m_watchRead.isFinished() || m_watchRead.isCanceled())
+        return; // the empty future set below reports as finished too
     Outcome outcome = m_watchRead.result();
+    // The finished future keeps a copy of the result: let go of it now, or
+    // the guide would be freed on this thread when it is replaced.
+    m_watchRead.setFuture(QFuture<Outcome>());
     m_strReading.clear();
     const bool bOk = outcome.result.ok();
     if (bOk && m_store.addresses().contains(outcome.strAddress)) {
