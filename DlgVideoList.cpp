@@ -411,6 +411,7 @@ void CDlgVideoList::saveChannelLists()
                                  modelOf(list)->details());
     }
     g_pSettings->save();
+    emit channelsSaved();
 }
 
 void CDlgVideoList::setNewlyChannels(const QVector<VideoItem> &vecChannels)

@@ -96,6 +96,8 @@ signals:
     void refreshNewlyChannels();
     // The stored lists are shown (emitted once, when isLoaded() turns true).
     void loaded();
+    // The lists were changed and stored.
+    void channelsSaved();
 
 public slots:
     int newTab(QString strCategoryName, bool bSetCurrent = true);

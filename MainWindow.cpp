@@ -79,6 +79,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_pGuide = new GuideService(GuideCache::defaultPath(), this);
     m_pGuide->setChannelSource([this] { return m_pDlgVideoList->guideChannels(); });
     m_pDlgVideoList->setGuide(m_pGuide);
+    connect(m_pDlgVideoList, &CDlgVideoList::channelsSaved, m_pGuide,
+            &GuideService::channelsChanged);
     updateGuideAddresses();
     // A guide keeps only the programmes of the user's channels: it is read
     // once the stored lists are there.

@@ -9,6 +9,7 @@
 
 namespace {
 constexpr int kCheckIntervalMs = 5 * 60 * 1000;
+constexpr int kChannelsSettleMs = 10 * 1000;
 } // namespace
 
 GuideService::GuideService(const QString &strCachePath, QObject *parent)
@@ -22,6 +23,11 @@ GuideService::GuideService(const QString &strCachePath, QObject *parent)
     connect(&m_watchRead, &QFutureWatcher<Outcome>::finished, this, &GuideService::onRead);
     connect(&m_watchCache, &QFutureWatcher<QVector<GuideCache::Entry>>::finished, this,
             &GuideService::onCacheLoaded);
+    m_timerChannels.setSingleShot(true);
+    m_timerChannels.setInterval(kChannelsSettleMs);
+    connect(&m_timerChannels, &QTimer::timeout, this, &GuideService::checkChannels);
+    connect(&m_watchChannels, &QFutureWatcher<bool>::finished, this,
+            &GuideService::onChannelsChecked);
 }
 
 GuideService::~GuideService()
@@ -72,6 +78,14 @@ void GuideService::start()
         return;
     m_bStarted = true;
     m_timerCheck.start();
+    // The cached guides were read for the channels there are now (a change
+    // made since would have had them read again).
+    QtConcurrent::run(
+        &m_pool, [pState = m_pWorkerState,
+                  snapshot = m_channelSource ? m_channelSource() : WantedSnapshot()]() mutable {
+            BackgroundWork::lowerPriority();
+            pState->wantedRead = snapshot ? snapshot() : GuideWanted();
+        });
     if (m_strCachePath.isEmpty()) {
         onCacheLoaded();
         return;
@@ -153,14 +167,15 @@ void GuideService::readNext()
     WantedSnapshot snapshot = m_channelSource ? m_channelSource() : WantedSnapshot();
     m_watchRead.setFuture(
         QtConcurrent::run(&m_pool, [strAddress = m_strReading, nNow, snapshot, limits = m_limits,
-                                    strCachePath = m_strCachePath, pCancel = &m_bCancel]() mutable {
+                                    strCachePath = m_strCachePath, pCancel = &m_bCancel,
+                                    pState = m_pWorkerState]() mutable {
             BackgroundWork::lowerPriority();
             QElapsedTimer timer;
             timer.start();
             Outcome outcome;
             outcome.strAddress = strAddress;
             outcome.nFetched = nNow;
-            const GuideWanted wanted = snapshot ? snapshot() : GuideWanted();
+            GuideWanted wanted = snapshot ? snapshot() : GuideWanted();
             // The channel rows it held are let go before the long read.
             snapshot = nullptr;
             outcome.result = GuideReader::read(strAddress, wanted, nNow - kKeepBackSecs,
@@ -178,6 +193,8 @@ void GuideService::readNext()
                                           .arg(result.nProgrammes)
                                           .arg(result.nUnmatched)
                                           .arg(result.nBadTimes);
+            if (result.ok())
+                pState->wantedRead = std::move(wanted);
             if (result.ok() && !strCachePath.isEmpty())
                 GuideCache::store(strCachePath, {strAddress, nNow, result.channels});
             return outcome;
@@ -204,4 +221,43 @@ void GuideService::onRead()
     }
     emit guideRead(outcome.strAddress, bOk, outcome.result.strError);
     readNext();
+}
+
+void GuideService::channelsChanged()
+{
+    if (m_bStarted)
+        m_timerChannels.start();
+}
+
+void GuideService::checkChannels()
+{
+    if (!m_bStarted || m_store.addresses().isEmpty())
+        return;
+    if (m_watchChannels.isRunning()) {
+        m_timerChannels.start();
+        return;
+    }
+    m_watchChannels.setFuture(QtConcurrent::run(
+        &m_pool, [pState = m_pWorkerState,
+                  snapshot = m_channelSource ? m_channelSource() : WantedSnapshot()]() mutable {
+            BackgroundWork::lowerPriority();
+            const GuideWanted wanted = snapshot ? snapshot() : GuideWanted();
+            snapshot = nullptr;
+            for (const QString &strKey : wanted) {
+                if (!pState->wantedRead.contains(strKey))
+                    return true;
+            }
+            return false;
+        }));
+}
+
+void GuideService::onChannelsChecked()
+{
+    if (!m_watchChannels.isFinished() || m_watchChannels.isCanceled() || !m_watchChannels.result())
+        return;
+    qDebug() << "guide: channels the guides were not read for; reading them again";
+    // The check ran after every read asked before it (one worker), so what
+    // it compared with is what was read last.
+    for (const QString &strAddress : m_store.addresses())
+        readNow(strAddress);
 }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 // The programme guide of the player: which addresses to read, when, and what
 // they gave. Guides are read one at a time on a worker thread of the
@@ -73,6 +74,12 @@ public slots:
     void readDue();
     // Reads the address's guide now, whatever its age.
     void readNow(const QString &strAddress);
+    // The user's channels have changed: 10 s after the last change,
+    // checkChannels().
+    void channelsChanged();
+    // Reads every guide again when the user now has channels that the last
+    // read did not look for (the "Newly" list of the service, a playlist).
+    void checkChannels();
 
 signals:
     // The programmes to show have changed.
@@ -91,6 +98,7 @@ private:
     void readNext();
     void onRead();
     void onCacheLoaded();
+    void onChannelsChecked();
     bool isDue(const QString &strAddress, qint64 nNow) const;
 
     QString m_strCachePath;
@@ -104,6 +112,16 @@ private:
     QString m_strReading;
     QHash<QString, qint64> m_hashLastTry;
     QTimer m_timerCheck;
+    QTimer m_timerChannels;
+    // What the worker keeps between its jobs: the channel keys of the last
+    // good read. Only the worker touches it (a set of half a million keys
+    // is not freed on the GUI thread).
+    struct WorkerState
+    {
+        GuideWanted wantedRead;
+    };
+    std::shared_ptr<WorkerState> m_pWorkerState = std::make_shared<WorkerState>();
+    QFutureWatcher<bool> m_watchChannels;
     QThreadPool m_pool; // one thread: reads and the cache never overlap
     std::atomic<bool> m_bCancel{false};
     QFutureWatcher<Outcome> m_watchRead;

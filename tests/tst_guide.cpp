@@ -314,6 +314,7 @@ void TestGuide::overHttpWithCache()
 
 // The list asks the guide for the rows it shows: the programme under the
 // name and, as tooltip, the times and the next one; other rows as before.
+// A channel added later gets its programme from a new read.
 void TestGuide::listShowsProgramme()
 {
     g_pSettings->setDefaultChannels(triples({"Channel 1", "u1", "0", "Elsewhere", "u2", "0"}));
@@ -349,6 +350,13 @@ void TestGuide::listShowsProgramme()
                                    .arg(GuideGen::title(1, 6), GuideGen::title(1, 7)));
     QToolTip::hideText();
     QTRY_VERIFY(!QToolTip::isVisible());
+
+    // A channel the guide was not read for: read again once the lists settle.
+    dlg.addChannel(0, QStringLiteral("CH2"), QStringLiteral("u3"), QString(), 0);
+    QVERIFY(delegate->nowNextOf(view->model()->index(2, 0)).isEmpty());
+    service.checkChannels();
+    QVERIFY(spyChanged.wait(10000));
+    QCOMPARE(delegate->nowNextOf(view->model()->index(2, 0)).now.strTitle, GuideGen::title(2, 6));
 }
 
 QTEST_MAIN(TestGuide)
