@@ -27,6 +27,7 @@
 #include "DlgVideoList.h"
 #include "PlaylistTransfer.h"
 #include "Settings.h"
+#include "guide/GuideService.h"
 
 #include <QApplication>
 #include <QDir>
@@ -137,6 +138,10 @@ int runChild(int nChannels, int nRuns)
         timer.start();
         auto dlg = std::make_unique<CDlgVideoList>(nullptr);
         build << timer.nsecsElapsed() / 1e6;
+        // As in the player: the rows are painted by the guide's delegate
+        // (here with no guide address, as after a fresh install).
+        GuideService guide{QString()};
+        dlg->setGuide(&guide);
 
         timer.restart();
         showPanel(dlg.get());
