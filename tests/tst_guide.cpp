@@ -9,6 +9,7 @@
 #include "guide/GuideByteStream.h"
 #include "guide/GuideReader.h"
 #include "guide/GuideService.h"
+#include "guide/GuideSources.h"
 #include "guide/GuideText.h"
 #include "guidegen.h"
 #include "httpfileserver.h"
@@ -61,6 +62,7 @@ private slots:
     void cleanupTestCase() { m_fixture.tearDown(); }
     void cleanup() { m_fixture.verifyNothingLeft(); }
 
+    void addresses();
     void parseTime_data();
     void parseTime();
     void readInPieces_data();
@@ -83,6 +85,21 @@ void TestGuide::initTestCase()
     tzset();
     QVERIFY(m_fixture.setUp());
     QVERIFY(m_dir.isValid());
+}
+
+// A playlist header's x-tvg-url (or url-tvg): several addresses, separated
+// by commas; all addresses: the user's, then the playlists' by category.
+void TestGuide::addresses()
+{
+    QCOMPARE(GuideSources::fromHeaderValue(
+                 " http://127.0.0.1/a.xml.gz,https://127.0.0.1/b.xml ,ftp://127.0.0.1/c.xml,"
+                 "relative.xml,,http://127.0.0.1/a.xml.gz"),
+             (QStringList{"http://127.0.0.1/a.xml.gz", "https://127.0.0.1/b.xml"}));
+    const QVariantMap mapPlaylists{{"News", QStringList{"http://127.0.0.1/n.xml", "/g/u.xml"}},
+                                   {"Gone", QStringList{"http://127.0.0.1/gone.xml"}},
+                                   {"Sport", QStringList{"http://127.0.0.1/s.xml"}}};
+    QCOMPARE(GuideSources::merged({"file:///g/u.xml"}, {"Sport", "News"}, mapPlaylists),
+             (QStringList{"/g/u.xml", "http://127.0.0.1/s.xml", "http://127.0.0.1/n.xml"}));
 }
 
 void TestGuide::parseTime_data()
