@@ -92,7 +92,12 @@ bool XmltvParser::addData(const QByteArray &data)
     if (hasError())
         return false;
     m_reader.addData(data);
+    m_nBytesSinceToken += data.size();
     readTokens();
+    if (!hasError() && m_nBytesSinceToken > kMaxTokenBytes)
+        m_strError = QStringLiteral("more than %1 MiB without the end of an element, at line %2")
+                         .arg(kMaxTokenBytes >> 20)
+                         .arg(m_reader.lineNumber());
     return !hasError();
 }
 
@@ -101,7 +106,10 @@ void XmltvParser::readTokens()
     // atEnd() stays true after a premature end until readNext() is called
     // again with more data, so the loop asks readNext() first.
     while (!m_bEnded) {
-        switch (m_reader.readNext()) {
+        const QXmlStreamReader::TokenType token = m_reader.readNext();
+        if (token != QXmlStreamReader::Invalid)
+            m_nBytesSinceToken = 0;
+        switch (token) {
         case QXmlStreamReader::EndDocument:
             m_bEnded = true;
             break;

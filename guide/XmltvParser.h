@@ -25,6 +25,10 @@ public:
     // without bound within the window.
     static constexpr int kMaxTitleLength = 300;
     static constexpr int kMaxProgrammesPerChannel = 1500;
+    // The reader holds a token whole until it ends: more bytes than this
+    // without one (a text of hundreds of megabytes) make the guide fail
+    // rather than the memory grow.
+    static constexpr qint64 kMaxTokenBytes = 16 * 1024 * 1024;
 
     struct Result
     {
@@ -73,6 +77,7 @@ private:
     Result m_result;
     bool m_bSeenRoot = false;
     bool m_bEnded = false; // the root element has been closed
+    qint64 m_nBytesSinceToken = 0;
 
     // The guide's channel ids so far, each to a slot: the keys of the user's
     // channels it stands for (-1: none).

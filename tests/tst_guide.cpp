@@ -218,6 +218,9 @@ void TestGuide::badInput_data()
     QTest::newRow("over the bound") << guide << qint64(20000) << "larger than" << 0 << 0;
     QTest::newRow("over the bound, gzip") << packed << qint64(20000) << "larger than" << 0 << 0;
     // Channel 3 is not wanted: its 48 programmes never match.
+    QTest::newRow("a text of 40 MB")
+        << guide.left(guide.indexOf("<title")) + "<title>" + QByteArray(40 << 20, 'x') << nBig
+        << "without the end of an element" << 0 << 0;
     QTest::newRow("impossible time") << badTime << nBig << "" << 1 << 48;
     QTest::newRow("channel matching nothing") << unmatched << nBig << "" << 0 << 96;
 }
