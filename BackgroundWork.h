@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRunnable>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -23,6 +24,25 @@ template <typename Function, typename... Args> auto run(Function function, Args.
         lowerPriority();
         return function(std::move(args)...);
     });
+}
+
+// Frees a big value on the pool. The value is moved into the task, so the
+// calling thread keeps no reference that could end up being the last one:
+// with run() and a lambda, the caller's copy is let go only after the task
+// is queued, and a busy caller can lose that race and free it itself.
+template <typename T> void release(T value)
+{
+    struct Release : QRunnable
+    {
+        explicit Release(T &&v) : value(std::move(v)) {}
+        void run() override
+        {
+            lowerPriority();
+            value = T();
+        }
+        T value;
+    };
+    pool()->start(new Release(std::move(value)));
 }
 
 } // namespace BackgroundWork

@@ -65,7 +65,7 @@ ChannelListModel::~ChannelListModel()
 void ChannelListModel::releaseLater(Rows rows)
 {
     if (rows.vecRows.size() + rows.lstTriples.size() > 10000)
-        BackgroundWork::run([](Rows old) { old = Rows(); }, std::move(rows));
+        BackgroundWork::release(std::move(rows));
 }
 
 ChannelListModel::Row ChannelListModel::makeRow(const VideoItem &rec, int nMadeAt)

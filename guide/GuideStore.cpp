@@ -13,7 +13,7 @@ GuideStore::~GuideStore()
 void GuideStore::release(GuideChannels channels)
 {
     if (channels.size() > 100)
-        BackgroundWork::run([](GuideChannels old) { old = GuideChannels(); }, std::move(channels));
+        BackgroundWork::release(std::move(channels));
 }
 
 void GuideStore::setAddresses(const QStringList &lstAddresses)
