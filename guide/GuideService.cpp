@@ -111,6 +111,8 @@ void GuideService::onCacheLoaded()
             m_store.setGuide(entry.strAddress, entry.nFetched, std::move(entry.channels));
             ++nShown;
         }
+        // Guides of addresses no longer listed go with the rest, off this thread.
+        BackgroundWork::release(std::move(vecEntries));
         qDebug() << "guide cache:" << nShown << "guides from" << m_strCachePath;
         QtConcurrent::run(&m_pool, [strPath = m_strCachePath, lst = m_store.addresses()] {
             BackgroundWork::lowerPriority();
