@@ -830,6 +830,7 @@ void CDlgVideoList::applyImport(const PlaylistImport::Result &result)
     if (m_bClosing || !m_bLoaded)
         return;
     int nFirstTab = -1;
+    QStringList lstFilled; // the categories that got channels, as their tabs name them
     for (const PlaylistImport::Category &category : result.vecCategories) {
         QListView *list = category.nTarget >= 0 && category.nTarget < m_vecImportTargets.size()
                               ? m_vecImportTargets.at(category.nTarget).data()
@@ -838,6 +839,7 @@ void CDlgVideoList::applyImport(const PlaylistImport::Result &result)
         if (nTab < 0)
             continue;
         modelOf(listAt(nTab))->appendRows(category.rows);
+        lstFilled << m_pTabWidget->tabText(nTab);
         if (nFirstTab < 0)
             nFirstTab = nTab;
     }
@@ -845,6 +847,25 @@ void CDlgVideoList::applyImport(const PlaylistImport::Result &result)
     if (nFirstTab < 0)
         return; // nothing new
     saveChannelLists();
+    // The playlist's guides belong to the categories it filled.
+    if (!result.lstGuideAddresses.isEmpty() && g_pSettings) {
+        bool bChanged = false;
+        for (const QString &strCategory : lstFilled) {
+            QStringList lstAddresses =
+                g_pSettings->m_mapPlaylistGuideAddresses.value(strCategory).toStringList();
+            const int nBefore = lstAddresses.size();
+            for (const QString &strAddress : result.lstGuideAddresses) {
+                if (!lstAddresses.contains(strAddress))
+                    lstAddresses << strAddress;
+            }
+            if (lstAddresses.size() == nBefore)
+                continue;
+            g_pSettings->setPlaylistGuideAddresses(strCategory, lstAddresses);
+            bChanged = true;
+        }
+        if (bChanged)
+            emit guideAddressesChanged();
+    }
     m_pTabWidget->setCurrentIndex(nFirstTab);
     emit currentChanged(); // the rows of the current tab may be new
 }

@@ -98,6 +98,8 @@ signals:
     void loaded();
     // The lists were changed and stored.
     void channelsSaved();
+    // An imported playlist named programme guides for its categories.
+    void guideAddressesChanged();
 
 public slots:
     int newTab(QString strCategoryName, bool bSetCurrent = true);

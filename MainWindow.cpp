@@ -81,6 +81,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_pDlgVideoList->setGuide(m_pGuide);
     connect(m_pDlgVideoList, &CDlgVideoList::channelsSaved, m_pGuide,
             &GuideService::channelsChanged);
+    connect(m_pDlgVideoList, &CDlgVideoList::guideAddressesChanged, this,
+            &MainWindow::updateGuideAddresses);
     updateGuideAddresses();
     // A guide keeps only the programmes of the user's channels: it is read
     // once the stored lists are there.

@@ -1,5 +1,7 @@
 #include "PlaylistImport.h"
 
+#include "guide/GuideSources.h"
+
 #include "BackgroundWork.h"
 #include "LogoFetcher.h"
 #include "M3uParser.h"
@@ -117,6 +119,13 @@ PlaylistImport::Result PlaylistImport::sort(const QByteArray &data, const QStrin
     const M3uResult parsed = parseM3u(data, pCancel);
     if (cancelled())
         return result;
+    for (const QString &strValue : parsed.lstGuideUrls) {
+        for (const QString &strAddress : GuideSources::fromHeaderValue(strValue)) {
+            if (!result.lstGuideAddresses.contains(strAddress) &&
+                result.lstGuideAddresses.size() < GuideSources::kMaxHeaderAddresses)
+                result.lstGuideAddresses << strAddress;
+        }
+    }
     tell(40);
     if (parsed.lstChannels.isEmpty()) {
         if (parsed.bHeader || data.trimmed().isEmpty())

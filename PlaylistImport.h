@@ -59,7 +59,10 @@ public:
         int nAdded = 0;
         int nDuplicates = 0;     // held already, or twice in the playlist
         int nRefusedOptions = 0; // user agents and referrers left out
-        QString strError;        // empty when it went well
+        // The programme guides the playlist's header names (x-tvg-url,
+        // url-tvg), for the categories that got channels.
+        QStringList lstGuideAddresses;
+        QString strError; // empty when it went well
         bool bCancelled = false;
     };
 

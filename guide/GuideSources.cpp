@@ -1,5 +1,6 @@
 #include "GuideSources.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QUrl>
 
@@ -28,8 +29,21 @@ QStringList fromHeaderValue(const QString &strValue)
     QStringList lst;
     for (const QString &strPart : strValue.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QString strAddress = normalised(strPart);
-        if (!strAddress.isEmpty() && !lst.contains(strAddress))
-            lst << strAddress;
+        if (strAddress.isEmpty() || lst.contains(strAddress))
+            continue;
+        // A playlist from elsewhere does not get to read the user's files
+        // (or a device or a pipe that never ends): only the user names those.
+        if (!isRemote(strAddress)) {
+            qDebug() << "guide address of a playlist left out: not http(s):"
+                     << strAddress.left(300);
+            continue;
+        }
+        if (lst.size() == kMaxHeaderAddresses) {
+            qDebug() << "guide addresses of a playlist: more than" << kMaxHeaderAddresses
+                     << "named, the rest left out";
+            break;
+        }
+        lst << strAddress;
     }
     return lst;
 }

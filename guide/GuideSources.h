@@ -11,8 +11,11 @@ namespace GuideSources {
 // The address in the form it is kept in, or an empty string for one that is
 // neither an http(s) URL nor an absolute local path.
 QString normalised(const QString &strAddress);
+// A playlist header names no more guides than this.
+constexpr int kMaxHeaderAddresses = 8;
 // The addresses of a playlist header's x-tvg-url or url-tvg value: several
-// may stand there, separated by commas; unusable ones are left out.
+// may stand there, separated by commas. Only http(s) URLs are taken, at
+// most kMaxHeaderAddresses; unusable ones are left out.
 QStringList fromHeaderValue(const QString &strValue);
 // Every address to read: the user's first, then the playlists' of the given
 // categories in that order, each once.

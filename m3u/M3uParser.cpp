@@ -98,6 +98,8 @@ struct ExtInf
     QByteArray groupTitle;
     QByteArray userAgent;
     QByteArray referrer;
+    QByteArray xTvgUrl;   // of the #EXTM3U header
+    QByteArray urlTvg;    // the same, as some playlists name it
     bool bLatin1 = false; // the line is not valid UTF-8
 };
 
@@ -111,7 +113,8 @@ const Attribute s_attributes[] = {
     {"tvg-name", &ExtInf::tvgName},       {"tvg-country", &ExtInf::tvgCountry},
     {"tvg-id", &ExtInf::tvgId},           {"tvg-logo", &ExtInf::tvgLogo},
     {"group-title", &ExtInf::groupTitle}, {"user-agent", &ExtInf::userAgent},
-    {"referrer", &ExtInf::referrer},
+    {"referrer", &ExtInf::referrer},      {"x-tvg-url", &ExtInf::xTvgUrl},
+    {"url-tvg", &ExtInf::urlTvg},
 };
 
 // "#EXTINF:-1 tvg-id="x" group-title="News, World",Title": the duration, then
@@ -119,11 +122,12 @@ const Attribute s_attributes[] = {
 // first comma outside quotes. A line cut short loses only what is missing.
 // Works on the bytes: the structure is ASCII, and only the few parts used are
 // decoded afterwards.
-ExtInf parseExtInf(const char *pLine, int n)
+// The #EXTM3U header has attributes of the same form after its 7 bytes.
+ExtInf parseExtInf(const char *pLine, int n, int nStart = 8)
 {
     ExtInf info;
     info.bLatin1 = !isValidUtf8(pLine, n);
-    int i = 8; // after "#EXTINF:"
+    int i = nStart; // after "#EXTINF:"
     while (i < n && !isSpaceByte(pLine[i]) && pLine[i] != ',')
         ++i;
     while (i < n) {
@@ -314,6 +318,13 @@ M3uResult parseM3u(const QByteArray &data, const std::atomic<bool> *pCancel)
                 strNextGroup = cleanName(decodeText(pStart + 8, nLen - 8));
             } else if (startsWithLower(pStart, nLen, "#extvlcopt:")) {
                 readVlcOption(pStart, nLen, nextOptions);
+            } else if (startsWithLower(pStart, nLen, "#extm3u")) {
+                const ExtInf header = parseExtInf(pStart, nLen, 7);
+                for (const QByteArray &value : {header.xTvgUrl, header.urlTvg}) {
+                    const QString strValue = decodeAs(value, header.bLatin1).trimmed();
+                    if (!strValue.isEmpty())
+                        result.lstGuideUrls << strValue;
+                }
             }
             continue; // #EXTM3U, other directives, comments
         }

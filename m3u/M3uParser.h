@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <atomic>
@@ -33,6 +34,9 @@ struct M3uResult
     int nLongLines = 0;      // lines over kMaxM3uLineLength, skipped
     int nLatin1Lines = 0;    // lines that were not valid UTF-8
     bool bHeader = false;    // the first line that is not blank is #EXTM3U
+    // The header's programme guide addresses as written: x-tvg-url, then
+    // url-tvg (each may name several, separated by commas).
+    QStringList lstGuideUrls;
 };
 
 // Longer lines are not channel data but garbage (or an attack); they are skipped.

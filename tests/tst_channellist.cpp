@@ -1153,7 +1153,7 @@ void TestChannelList::importPlaylist_data()
     QTest::addColumn<QStringList>("expected"); // none: refused with one message, nothing changed
 
     QTest::newRow("groups, scripts, a category held already")
-        << QByteArray("#EXTM3U x-tvg-url=\"http://epg\"\n"
+        << QByteArray("#EXTM3U\n"
                       "#EXTINF:-1 tvg-id=\"c13\" group-title=\"新闻\",CCTV-13 新闻, 直播\n"
                       "http://c/13\n"
                       "#EXTINF:-1 group-title=\"ニュース\" tvg-name=\"NHK\",NHK総合・東京\n"
@@ -1169,13 +1169,18 @@ void TestChannelList::importPlaylist_data()
                        "Новости: Первый канал|http://r/1|0",
                        "Fun 🎉: Party 🎉📺|http://f/1|0",
                        "Mixed: No Group|http://n/1|0"};
-    QTest::newRow("duplicates: held already, twice in the file")
-        << QByteArray("#EXTM3U\n#EXTINF:-1 group-title=\"Sport\",Again\nhttp://s/1\n"
+    // The header's guides (http(s) only) go to each category that got channels.
+    QTest::newRow("duplicates: held already, twice in the file; guides")
+        << QByteArray("#EXTM3U url-tvg=\"http://127.0.0.1:1/g.xml,file:///etc/passwd\" "
+                      "x-tvg-url=\"http://127.0.0.1:1/h.xml.gz,http://127.0.0.1:1/g.xml\"\n"
+                      "#EXTINF:-1 group-title=\"Sport\",Again\nhttp://s/1\n"
                       "#EXTINF:-1 group-title=\"Sport\",Two\nhttp://s/2\n"
                       "#EXTINF:-1 group-title=\"Sport\",Two again\nhttp://s/2\n"
                       "#EXTINF:-1 group-title=\"News\",Same URL, other group\nhttp://s/2\n")
         << QStringList{"Newly: ", "Sport: Old|http://s/1|5, Two|http://s/2|0",
-                       "News: Same URL, other group|http://s/2|0"};
+                       "News: Same URL, other group|http://s/2|0",
+                       "Guide News: http://127.0.0.1:1/h.xml.gz, http://127.0.0.1:1/g.xml",
+                       "Guide Sport: http://127.0.0.1:1/h.xml.gz, http://127.0.0.1:1/g.xml"};
     QTest::newRow("CRLF with a BOM, blank lines, #EXTGRP")
         << QByteArray("\xEF\xBB\xBF#EXTM3U\r\n\r\n#EXTINF:-1 group-title=\"G\",A\r\nhttp://a\r\n"
                       "\r\n#EXTINF:-1,B\r\n#EXTGRP:Kids\r\nhttp://k\r\n")
@@ -1211,6 +1216,14 @@ void TestChannelList::importPlaylist()
 {
     QFETCH(QByteArray, playlist);
     QFETCH(QStringList, expected);
+    // The tabs, then the guide addresses kept for each category.
+    auto snapshot = [](CDlgVideoList *dlg) {
+        QStringList lst = channellist::snapshot(dlg);
+        const QVariantMap &map = g_pSettings->m_mapPlaylistGuideAddresses;
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            lst << "Guide " + it.key() + ": " + it.value().toStringList().join(", ");
+        return lst;
+    };
     storeCategories({"Sport"}, {{"Sport", triples({"Old", "http://s/1", "5"})}});
     auto dlg = makeList();
     const QStringList lstBefore = snapshot(dlg.get());

@@ -88,13 +88,19 @@ void TestGuide::initTestCase()
 }
 
 // A playlist header's x-tvg-url (or url-tvg): several addresses, separated
-// by commas; all addresses: the user's, then the playlists' by category.
+// by commas, only http(s) ones and a few; all addresses: the user's, then
+// the playlists' by category.
 void TestGuide::addresses()
 {
     QCOMPARE(GuideSources::fromHeaderValue(
                  " http://127.0.0.1/a.xml.gz,https://127.0.0.1/b.xml ,ftp://127.0.0.1/c.xml,"
-                 "relative.xml,,http://127.0.0.1/a.xml.gz"),
+                 "relative.xml,,/etc/passwd,file:///dev/zero,http://127.0.0.1/a.xml.gz"),
              (QStringList{"http://127.0.0.1/a.xml.gz", "https://127.0.0.1/b.xml"}));
+    QStringList lstMany;
+    for (int i = 0; i < 3 * GuideSources::kMaxHeaderAddresses; ++i)
+        lstMany << QStringLiteral("http://127.0.0.1/%1.xml").arg(i);
+    QCOMPARE(GuideSources::fromHeaderValue(lstMany.join(',')),
+             lstMany.mid(0, GuideSources::kMaxHeaderAddresses));
     const QVariantMap mapPlaylists{{"News", QStringList{"http://127.0.0.1/n.xml", "/g/u.xml"}},
                                    {"Gone", QStringList{"http://127.0.0.1/gone.xml"}},
                                    {"Sport", QStringList{"http://127.0.0.1/s.xml"}}};

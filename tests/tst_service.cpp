@@ -531,7 +531,8 @@ void TestService::parserCounts()
 }
 
 // What the player reads beside name and URL: "name|group|logo|tvg-id|country|
-// user agent|referrer|E" per channel, E when the entry had an #EXTINF line.
+// user agent|referrer|E" per channel, E when the entry had an #EXTINF line,
+// after "guide <value>" for each guide address value of an #EXTM3U line.
 void TestService::parserFields_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -550,6 +551,16 @@ void TestService::parserFields_data()
                       "#EXTINF:-1 group-title=\"G\",W\n#EXTGRP:H\nhttp://w\nhttp://x\n")
         << QStringList{"V|Sport||||Mozilla/5.0 (X11)|https://ref/?a=1|E", "W|G||||||E",
                        "http://x|||||||"};
+    // The header's guide addresses come first, as written: x-tvg-url, then url-tvg.
+    QTest::newRow("header guides, several in one, either name")
+        << QByteArray("#EXTM3U url-tvg=\"http://127.0.0.1/c.xml\" "
+                      "x-tvg-url=\"http://127.0.0.1/a.xml.gz, https://127.0.0.1/b.xml\"\n"
+                      "#EXTINF:-1 tvg-id=\"a.uk\" x-tvg-url=\"http://127.0.0.1/no\",A\nhttp://a\n")
+        << QStringList{"guide http://127.0.0.1/a.xml.gz, https://127.0.0.1/b.xml",
+                       "guide http://127.0.0.1/c.xml", "A|||a.uk||||E"};
+    QTest::newRow("a later #EXTM3U line adds its guide")
+        << QByteArray("#EXTM3U\n#EXTINF:-1,A\nhttp://a\n#EXTM3U url-tvg=http://127.0.0.1/d\n")
+        << QStringList{"guide http://127.0.0.1/d", "A|||||||E"};
     QTest::newRow("a dropped entry takes its options along")
         << QByteArray("#EXTINF:-1,Lost\n#EXTVLCOPT:http-user-agent=L\n#EXTGRP:L\n"
                       "#EXTINF:-1,Kept\nhttp://k\n")
@@ -560,8 +571,11 @@ void TestService::parserFields()
 {
     STORE_INDEPENDENT();
     QFETCH(QByteArray, data);
+    const M3uResult result = parseM3u(data);
     QStringList lstGot;
-    for (const M3uChannel &c : parseM3u(data).lstChannels)
+    for (const QString &strGuide : result.lstGuideUrls)
+        lstGot << QStringLiteral("guide ") + strGuide;
+    for (const M3uChannel &c : result.lstChannels)
         lstGot << QStringList{c.strName,    c.strGroup,     c.strLogo,     c.strTvgId,
                               c.strCountry, c.strUserAgent, c.strReferrer, c.bExtInf ? "E" : ""}
                       .join(QLatin1Char('|'));
