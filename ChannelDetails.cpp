@@ -22,6 +22,25 @@ QString ChannelDetails::originText(ChannelOrigin origin)
     return QString();
 }
 
+namespace {
+const QLatin1String kTvgId(" tvg-id=");
+} // namespace
+
+QString ChannelDetails::originText(const VideoItem &rec)
+{
+    const QString strOrigin = originText(rec.origin);
+    return rec.strTvgId.isEmpty() ? strOrigin : strOrigin + kTvgId + rec.strTvgId;
+}
+
+void ChannelDetails::readOrigin(const QString &strText, VideoItem &rec)
+{
+    // The first marker ends the origin word: whatever follows it, another
+    // " tvg-id=" included, is the id.
+    const int nAt = strText.indexOf(kTvgId);
+    rec.origin = originOf(nAt < 0 ? strText : strText.left(nAt));
+    rec.strTvgId = nAt < 0 ? QString() : strText.mid(nAt + kTvgId.size());
+}
+
 ChannelOrigin ChannelDetails::originOf(const QString &strText)
 {
     if (strText.isEmpty())
@@ -36,7 +55,7 @@ void ChannelDetails::append(QStringList &lstStored, const VideoItem &rec)
 {
     if (!rec.hasDetails())
         return;
-    lstStored << rec.strUrl << originText(rec.origin) << rec.strLogo << rec.options.strUserAgent
+    lstStored << rec.strUrl << originText(rec) << rec.strLogo << rec.options.strUserAgent
               << rec.options.strReferrer;
 }
 
@@ -46,7 +65,7 @@ void ChannelDetails::applyTo(VideoItem &rec) const
     if (it == m_index.constEnd())
         return;
     const int i = *it;
-    rec.origin = originOf(m_lstStored.at(i + 1));
+    readOrigin(m_lstStored.at(i + 1), rec);
     rec.strLogo = m_lstStored.at(i + 2);
     // Checked again: the file may have been edited by hand.
     rec.options = StreamOptions{m_lstStored.at(i + 3), m_lstStored.at(i + 4)}.checked();
@@ -54,9 +73,9 @@ void ChannelDetails::applyTo(VideoItem &rec) const
 
 QStringList ChannelDetails::ofPlaying(const VideoItem &rec)
 {
-    if (rec.origin == ChannelOrigin::Own && rec.options.isEmpty())
+    if (rec.origin == ChannelOrigin::Own && rec.options.isEmpty() && rec.strTvgId.isEmpty())
         return QStringList();
-    return {rec.strUrl, originText(rec.origin), rec.options.strUserAgent, rec.options.strReferrer};
+    return {rec.strUrl, originText(rec), rec.options.strUserAgent, rec.options.strReferrer};
 }
 
 void ChannelDetails::applyPlaying(const QStringList &lstStored, VideoItem &rec)
@@ -65,6 +84,6 @@ void ChannelDetails::applyPlaying(const QStringList &lstStored, VideoItem &rec)
     // since) are not this one's.
     if (lstStored.size() < 4 || lstStored.at(0) != rec.strUrl)
         return;
-    rec.origin = originOf(lstStored.at(1));
+    readOrigin(lstStored.at(1), rec);
     rec.options = StreamOptions{lstStored.at(2), lstStored.at(3)}.checked();
 }

@@ -12,8 +12,11 @@
 //
 // A list's details are five strings per channel that has any: URL, origin
 // ("playlist" or "service"; empty for the user's own), logo, user agent,
-// referrer. They are found again by URL, so the channels that a list still
-// holds after an earlier version changed it get theirs back.
+// referrer. A playlist's tvg-id follows the origin word in the same string
+// ("playlist tvg-id=news.uk"); an earlier version takes a word it does not
+// know for "playlist", the careful choice. They are found again by URL, so
+// the channels that a list still holds after an earlier version changed it
+// get theirs back.
 class ChannelDetails
 {
 public:
@@ -28,8 +31,8 @@ public:
     void applyTo(VideoItem &rec) const;
     bool isEmpty() const { return m_index.isEmpty(); }
 
-    // The last played channel's details: URL, origin, user agent, referrer;
-    // empty when it has none of them.
+    // The last played channel's details: URL, origin (with the tvg-id, as
+    // above), user agent, referrer; empty when it has none of them.
     static QStringList ofPlaying(const VideoItem &rec);
     // Gives rec (the last played channel) the stored details, when they are
     // the ones of its URL.
@@ -37,7 +40,10 @@ public:
 
 private:
     static QString originText(ChannelOrigin origin);
+    static QString originText(const VideoItem &rec);
     static ChannelOrigin originOf(const QString &strText);
+    // Origin and tvg-id from the stored origin string.
+    static void readOrigin(const QString &strText, VideoItem &rec);
 
     QStringList m_lstStored;
     QHash<QString, int> m_index; // URL to the first of its five strings

@@ -149,7 +149,7 @@ QVariant ChannelListModel::data(const QModelIndex &index, int role) const
     case Qt::SizeHintRole:
         return QSize(180, 40);
     case TvgIdRole:
-        return QString(); // the records keep no tvg-id yet
+        return row.rec.strTvgId;
     default:
         return QVariant();
     }
@@ -299,6 +299,7 @@ void ChannelListModel::swapNameAndUrl(int nRowA, int nRowB)
     std::swap(a.rec.origin, b.rec.origin);
     std::swap(a.rec.strLogo, b.rec.strLogo);
     std::swap(a.rec.options, b.rec.options);
+    std::swap(a.rec.strTvgId, b.rec.strTvgId); // the guide's key goes with the name
     std::swap(a.strKey, b.strKey);
     changed();
     emit dataChanged(index(qMin(nRowA, nRowB)), index(qMax(nRowA, nRowB)),

@@ -36,8 +36,8 @@ public:
 
     enum Roles
     {
-        // The channel's tvg-id, by which a programme guide finds it before
-        // its name; empty while the records carry none.
+        // The channel's tvg-id (a playlist's), by which a programme guide
+        // finds it before its name.
         TvgIdRole = Qt::UserRole + 1
     };
 

@@ -256,9 +256,9 @@ std::function<GuideWanted()> CDlgVideoList::guideChannels() const
         GuideWanted wanted;
         for (const QVector<ChannelListModel::Row> &vecRows : vecTabs) {
             for (const ChannelListModel::Row &row : vecRows) {
-                // A record's tvg-id, once records carry one, goes in here too
-                // (GuideKeys::forTvgId), as the delegate asks for it.
                 wanted.insert(GuideKeys::forName(row.rec.strName));
+                if (!row.rec.strTvgId.isEmpty())
+                    wanted.insert(GuideKeys::forTvgId(row.rec.strTvgId));
             }
         }
         return wanted;

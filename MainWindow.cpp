@@ -195,6 +195,7 @@ bool MainWindow::play(const VideoItem &rec)
     qDebug() << "play";
     m_strVideoName = name;
     m_strVideoUrl = url;
+    m_strVideoTvgId = rec.strTvgId;
 
     if (!m_pThreadVlc)
         m_pThreadVlc = new CThreadVlc(nullptr);
@@ -707,9 +708,9 @@ void MainWindow::showChannelName()
 {
     if (!m_pDlgChannelName)
         m_pDlgChannelName = new CDlgVideoText(this);
-    // With what is on now and next when the guide knows the channel (by its
-    // name; by its tvg-id too once the records carry one).
-    const QString strGuide = GuideText::overlayLines(m_pGuide->nowNext(m_strVideoName, QString()));
+    // With what is on now and next when the guide knows the channel.
+    const QString strGuide =
+        GuideText::overlayLines(m_pGuide->nowNext(m_strVideoName, m_strVideoTvgId));
     m_pDlgChannelName->m_strText =
         strGuide.isEmpty() ? m_strVideoName : m_strVideoName + QLatin1Char('\n') + strGuide;
     m_pDlgChannelName->update();

@@ -154,6 +154,7 @@ private:
     bool m_bCloseByThread = false;
     QString m_strVideoName;
     QString m_strVideoUrl;
+    QString m_strVideoTvgId; // the playing channel's, for the guide
     QString m_strListVer;
     QNetworkAccessManager *m_pNetworkManager = nullptr;
     ServiceReplyReader *m_pReplyReader = nullptr;

@@ -34,6 +34,7 @@ QString PlaylistExport::write(const QString &strPath, const QVector<List> &lists
             channel.strUrl = row.rec.strUrl;
             channel.strGroup = list.strName;
             channel.strLogo = row.rec.strLogo;
+            channel.strTvgId = row.rec.strTvgId;
             channel.strUserAgent = row.rec.options.strUserAgent;
             channel.strReferrer = row.rec.options.strReferrer;
             channels.append(channel);

@@ -206,6 +206,8 @@ PlaylistImport::Result PlaylistImport::sort(const QByteArray &data, const QStrin
         // Only a logo that could ever be fetched is worth keeping.
         if (channel.strLogo.size() <= kMaxLogoLength && LogoFetcher::isFetchable(channel.strLogo))
             rec.strLogo = channel.strLogo;
+        if (channel.strTvgId.size() <= kMaxTvgIdLength)
+            rec.strTvgId = channel.strTvgId;
         int nRefused = 0;
         rec.options = StreamOptions{channel.strUserAgent, channel.strReferrer}.checked(&nRefused);
         result.nRefusedOptions += nRefused;

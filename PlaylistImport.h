@@ -38,6 +38,7 @@ public:
     // a list of a hundred thousand groups would make as many tabs.
     static constexpr int kMaxNewCategories = 200;
     static constexpr int kMaxLogoLength = 2048;
+    static constexpr int kMaxTvgIdLength = 256;
 
     // A category of the list as the import finds it ("Newly" is never one).
     struct Target

@@ -18,10 +18,12 @@ struct VideoItem
     ChannelOrigin origin = ChannelOrigin::Own;
     QString strLogo;       // the playlist's tvg-logo, fetched by LogoFetcher
     StreamOptions options; // the stream's own user agent and referrer
+    QString strTvgId;      // the playlist's tvg-id: a programme guide finds it by this first
 
     // Whether anything beside the stored triple must be kept for it.
     bool hasDetails() const
     {
-        return origin != ChannelOrigin::Own || !strLogo.isEmpty() || !options.isEmpty();
+        return origin != ChannelOrigin::Own || !strLogo.isEmpty() || !options.isEmpty() ||
+               !strTvgId.isEmpty();
     }
 };

@@ -41,6 +41,10 @@ QByteArray writeM3u(const QVector<M3uChannel> &channels, int *pnSkipped)
         strLogo.replace(QLatin1Char('"'), QLatin1String("%22"));
         if (!strLogo.isEmpty())
             strOut += QLatin1String(" tvg-logo=\"") + strLogo + QLatin1Char('"');
+        // A tvg-id with a double quote could not be read back: left out.
+        const QString strTvgId = oneLine(channel.strTvgId).trimmed();
+        if (!strTvgId.isEmpty() && !strTvgId.contains(QLatin1Char('"')))
+            strOut += QLatin1String(" tvg-id=\"") + strTvgId + QLatin1Char('"');
         strOut += QLatin1Char(',') + oneLine(channel.strName) + QLatin1Char('\n');
         if (!strGroup.isEmpty() && !bGroupAttribute)
             strOut += QLatin1String("#EXTGRP:") + strGroup + QLatin1Char('\n');

@@ -6,6 +6,7 @@
 #include "DlgVideoList.h"
 #include "LogoFetcher.h"
 #include "M3uParser.h"
+#include "PlaylistImport.h"
 #include "ScriptedHttpServer.h"
 #include "Settings.h"
 #include "VideoLogo.h"
@@ -1131,14 +1132,18 @@ void writeBytes(const QString &strPath, const QByteArray &data)
     QCOMPARE(file.write(data), qint64(data.size()));
 }
 
-// "name|origin|logo|user agent|referrer" of each channel of a tab.
+// "name|origin|logo|user agent|referrer|tvg-id" of each channel of a tab.
 QStringList detailsOf(const ListPeek &list)
 {
     QStringList lst;
     for (int i = 0; i < list.count(); ++i) {
         const VideoItem &rec = list.record(i);
-        lst << QStringList{rec.strName, QString::number(int(rec.origin)), rec.strLogo,
-                           rec.options.strUserAgent, rec.options.strReferrer}
+        lst << QStringList{rec.strName,
+                           QString::number(int(rec.origin)),
+                           rec.strLogo,
+                           rec.options.strUserAgent,
+                           rec.options.strReferrer,
+                           rec.strTvgId}
                    .join(QLatin1Char('|'));
     }
     return lst;
@@ -1262,18 +1267,23 @@ void TestChannelList::importKeepsDetails()
     QTemporaryDir dir;
     const QString strPath = dir.filePath(QStringLiteral("d.m3u8"));
     writeBytes(strPath, "#EXTINF:-1 group-title=\"G\" tvg-logo=\"http://127.0.0.1:9/a.png\" "
-                        "user-agent=\"UA/1\",A\n#EXTVLCOPT:http-referrer=http://ref/\nhttp://a\n"
-                        "#EXTINF:-1 group-title=\"G\" tvg-logo=\"file:///etc/passwd\",B\n"
+                        "user-agent=\"UA/1\" tvg-id=\"a.uk\",A\n"
+                        "#EXTVLCOPT:http-referrer=http://ref/\nhttp://a\n"
+                        "#EXTINF:-1 group-title=\"G\" tvg-logo=\"file:///etc/passwd\" "
+                        "tvg-id=\" tvg-id=b \\ tvg-id=\",B\n"
                         "#EXTVLCOPT:http-user-agent=bad\x01agent\nfile:///etc/passwd\n"
-                        "#EXTINF:-1 group-title=\"G\" user-agent=\"" +
-                            QByteArray(StreamOptions::kMaxLength + 1, 'a') + "\",C\nhttp://c\n");
+                        "#EXTINF:-1 group-title=\"G\" tvg-id=\"" +
+                            QByteArray(PlaylistImport::kMaxTvgIdLength + 1, 'i') +
+                            "\" user-agent=\"" + QByteArray(StreamOptions::kMaxLength + 1, 'a') +
+                            "\",C\nhttp://c\n");
     auto dlg = makeList();
     Answers answers;
     answers.strFile = strPath;
     runTransfer(dlg.get(), "actionImport_Channel_List", answers);
-    // Only fetchable logos and acceptable options are kept.
-    const QStringList lstDetails{"A|1|http://127.0.0.1:9/a.png|UA/1|http://ref/", "B|1|||",
-                                 "C|1|||"};
+    // Only fetchable logos, acceptable options and tvg-ids of a sane length
+    // are kept; whatever text an id holds, it reads back the same.
+    const QStringList lstDetails{"A|1|http://127.0.0.1:9/a.png|UA/1|http://ref/|a.uk",
+                                 "B|1||||tvg-id=b \\ tvg-id=", "C|1||||"};
     QCOMPARE(detailsOf(listOf(dlg.get(), 1)), lstDetails);
     // The triples stay as they were; the details are stored beside them.
     QCOMPARE(g_pSettings->m_mapCategory.value("G").toStringList(),
@@ -1286,7 +1296,8 @@ void TestChannelList::importKeepsDetails()
     tabsOf(dlg.get())->setCurrentIndex(1);
     listOf(dlg.get(), 1).setCurrentRow(1);
     dlg->findChild<QAction *>(QStringLiteral("actionUp"))->trigger();
-    QCOMPARE(detailsOf(listOf(dlg.get(), 1)).mid(0, 2), (QStringList{"B|1|||", lstDetails.at(0)}));
+    QCOMPARE(detailsOf(listOf(dlg.get(), 1)).mid(0, 2),
+             (QStringList{lstDetails.at(1), lstDetails.at(0)}));
     dlg->setNewlyChannels({record(1, "S", "screen://")});
     tabsOf(dlg.get())->setCurrentIndex(0);
     VideoItem rec;
@@ -1310,9 +1321,10 @@ void TestChannelList::exportImportRoundTrip()
                                                    "file:///home/u/a.ts", "3"})}});
     g_pSettings->setValue(
         QStringLiteral("m_mapChannelDetails"),
-        QVariantMap{
-            {"Misc, \"quoted\"", QStringList{"udp://@239.1.1.1:5000", "playlist", "https://l/p.png",
-                                             "Agent (X; Y)", "http://r/?a=b"}}});
+        QVariantMap{{"Misc, \"quoted\"",
+                     QStringList{"udp://@239.1.1.1:5000", "playlist tvg-id=Perviy.ru",
+                                 "https://l/p.png", "Agent (X; Y)", "http://r/?a=b",
+                                 "file:///home/u/a.ts", " tvg-id=日本.jp", "", "", ""}}});
     g_pSettings->load();
     auto dlg = makeList();
     QTemporaryDir dir;
@@ -1336,8 +1348,11 @@ void TestChannelList::exportImportRoundTrip()
             QCOMPARE(listOf(fresh.get(), nTab).record(i).strUrl,
                      listOf(dlg.get(), nTab).record(i).strUrl);
     }
-    QCOMPARE(detailsOf(listOf(fresh.get(), 2)).first(),
-             QStringLiteral("Первый|1|https://l/p.png|Agent (X; Y)|http://r/?a=b"));
+    // The user's own channel keeps its tvg-id; once imported it is a playlist's.
+    QCOMPARE(detailsOf(listOf(dlg.get(), 2)).last(), QStringLiteral("日本|0||||日本.jp"));
+    QCOMPARE(detailsOf(listOf(fresh.get(), 2)),
+             (QStringList{"Первый|1|https://l/p.png|Agent (X; Y)|http://r/?a=b|Perviy.ru",
+                          "日本|1||||日本.jp"}));
 }
 
 void TestChannelList::importFromAddressAndDrop()

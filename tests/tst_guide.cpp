@@ -340,10 +340,18 @@ void TestGuide::overHttpWithCache()
 
 // The list asks the guide for the rows it shows: the programme under the
 // name and, as tooltip, the times and the next one; other rows as before.
+// A playlist's channel is found by its stored tvg-id before its name.
 // A channel added later gets its programme from a new read.
 void TestGuide::listShowsProgramme()
 {
     g_pSettings->setDefaultChannels(triples({"Channel 1", "u1", "0", "Elsewhere", "u2", "0"}));
+    g_pSettings->setValue(QStringLiteral("m_lstCategoryList"), QStringList{"Mine"});
+    g_pSettings->setValue(QStringLiteral("m_mapCategory"),
+                          QVariantMap{{"Mine", triples({"Channel 1", "u4", "0"})}});
+    g_pSettings->setValue(
+        QStringLiteral("m_mapChannelDetails"),
+        QVariantMap{{"Mine", QStringList{"u4", "playlist tvg-id=ch3.example", "", "", ""}}});
+    g_pSettings->load();
     const QString strPath = m_dir.filePath(QStringLiteral("list.xml"));
     QVERIFY(writeFile(strPath, GuideGen::make(options(480))));
     CDlgVideoList dlg(m_fixture.pMain.get());
@@ -365,6 +373,8 @@ void TestGuide::listShowsProgramme()
     QCOMPARE(delegate->nowNextOf(shown).now.strTitle, GuideGen::title(1, 6));
     QVERIFY(delegate->nowNextOf(view->model()->index(1, 0)).isEmpty());
     QCOMPARE(view->visualRect(shown).size(), QSize(180, 40));
+    QListView *mine = dlg.channelView(1);
+    QCOMPARE(delegate->nowNextOf(mine->model()->index(0, 0)).now.strTitle, GuideGen::title(3, 6));
 
     QHelpEvent help(QEvent::ToolTip, view->visualRect(shown).center(),
                     view->viewport()->mapToGlobal(view->visualRect(shown).center()));

@@ -540,28 +540,40 @@ void TestMainWindow::playStopAndNeighbours()
     QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
 }
 
-// With a guide for Blue and Red and the clock fixed at 12:10 UTC, when each
-// one's programme 6 (12:00 to 13:00) is on: the name overlay adds it and
-// the next one, in local time; Green, not in the guide, shows its name alone.
+// A playlist names its guide in its header: once imported, the window reads
+// it. With the clock fixed at 12:10 UTC, when each channel's programme 6
+// (12:00 to 13:00) is on, the name overlay adds it and the next one, in
+// local time: Blue's found by its name, Red's by its tvg-id (channel 3)
+// before its name (channel 2); Green, not in the guide, shows its name alone.
 void TestMainWindow::channelNameWithGuide()
 {
     const qint64 nNow = 1796644800;
     GuideGen::Options guide;
-    guide.nChannels = 2;
+    guide.nChannels = 3;
     guide.nFirstStart = nNow - 6 * 3600;
     guide.lstNames = QStringList{"blue", "RED"};
-    const QString strGuide = m_mediaDir.filePath(QStringLiteral("guide.xml"));
-    QFile file(strGuide);
+    QFile file(m_mediaDir.filePath(QStringLiteral("guide.xml")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     GuideGen::write(&file, guide);
     file.close();
-    g_pSettings->setDefaultChannels(triples());
-    g_pSettings->setGuideAddresses({strGuide});
+    const QString strGuide = m_pServer->url(QStringLiteral("guide.xml")).toString();
+    QByteArray playlist = "#EXTM3U x-tvg-url=\"" + strGuide.toUtf8() + "\"\n";
+    const QStringList lstTriples = triples();
+    for (int i = 0; i < lstTriples.size(); i += 3)
+        playlist += "#EXTINF:-1" + QByteArray(i == 3 ? " tvg-id=\"ch3.example\"" : "") + "," +
+                    lstTriples.at(i).toUtf8() + "\n" + lstTriples.at(i + 1).toUtf8() + "\n";
+    channellist::Answers answers;
+    answers.strFile = m_mediaDir.filePath(QStringLiteral("guided.m3u"));
+    QFile m3u(answers.strFile);
+    QVERIFY(m3u.open(QIODevice::WriteOnly) && m3u.write(playlist) == playlist.size());
+    m3u.close();
     auto w = makeWindow();
     QVERIFY(w);
     w->m_pGuide->setClock([nNow] { return nNow + 600; });
-    w->m_pGuide->readNow(strGuide);
-    QTRY_VERIFY_WITH_TIMEOUT(w->m_pGuide->nowNext(QStringLiteral("Red"), QString()).bNow, 10000);
+    QCOMPARE(channellist::runTransfer(list(*w), "actionImport_Channel_List", answers),
+             QStringList());
+    QCOMPARE(w->m_pGuide->addresses(), QStringList{strGuide});
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_pGuide->nowNext(QStringLiteral("Blue"), QString()).bNow, 10000);
 
     panel(*w)->ui->btnNext->click();
     panel(*w)->ui->btnNext->click();
@@ -571,8 +583,8 @@ void TestMainWindow::channelNameWithGuide()
     };
     CDlgVideoText *overlay = w->m_pDlgChannelName;
     QCOMPARE(overlay->m_strText, QStringLiteral("Red\nNow: %1 (%2\u2013%3)\nNext: %4")
-                                     .arg(GuideGen::title(2, 6), clock(nNow), clock(nNow + 3600),
-                                          GuideGen::title(2, 7)));
+                                     .arg(GuideGen::title(3, 6), clock(nNow), clock(nNow + 3600),
+                                          GuideGen::title(3, 7)));
     QTRY_COMPARE(overlay->size(), overlay->textSize());
     QVERIFY(overlay->height() > 3 * QFontMetrics(overlay->font()).height());
 
