@@ -706,10 +706,27 @@ void CDlgVideoList::on_actionEdit_Category_triggered()
     if (currentList() == m_pListNewly)
         return; // the "Newly" tab is not a category
     CDlgAddCategory dlg(this);
-    dlg.init(m_pTabWidget, m_pTabWidget->currentIndex());
+    const int nTab = m_pTabWidget->currentIndex();
+    const QString strBefore = m_pTabWidget->tabText(nTab);
+    dlg.init(m_pTabWidget, nTab);
     dlg.setWindowTitle(tr("Edit category"));
-    if (dlg.exec() == QDialog::Accepted)
+    if (dlg.exec() == QDialog::Accepted) {
         saveChannelLists();
+        if (m_pTabWidget->tabText(nTab) != strBefore)
+            moveGuideAddresses(strBefore, m_pTabWidget->tabText(nTab));
+    }
+}
+
+void CDlgVideoList::moveGuideAddresses(const QString &strFrom, const QString &strTo)
+{
+    if (!g_pSettings || !g_pSettings->m_mapPlaylistGuideAddresses.contains(strFrom))
+        return;
+    const QStringList lstAddresses =
+        g_pSettings->m_mapPlaylistGuideAddresses.value(strFrom).toStringList();
+    g_pSettings->setPlaylistGuideAddresses(strFrom, QStringList());
+    if (!strTo.isEmpty())
+        g_pSettings->setPlaylistGuideAddresses(strTo, lstAddresses);
+    emit guideAddressesChanged();
 }
 
 void CDlgVideoList::on_actionRemove_Category_triggered()
@@ -729,9 +746,11 @@ void CDlgVideoList::on_actionRemove_Category_triggered()
     }
     const int nTab = list ? m_pTabWidget->indexOf(list) : -1;
     if (nTab >= 0) {
+        const QString strName = m_pTabWidget->tabText(nTab);
         m_pTabWidget->removeTab(nTab);
         delete list; // with its channels
         saveChannelLists();
+        moveGuideAddresses(strName, QString()); // no longer read
     }
     accept();
 }

@@ -98,7 +98,8 @@ signals:
     void loaded();
     // The lists were changed and stored.
     void channelsSaved();
-    // An imported playlist named programme guides for its categories.
+    // The programme guides kept for the categories changed: an imported
+    // playlist named some, or a category that had some was renamed or removed.
     void guideAddressesChanged();
 
 public slots:
@@ -146,6 +147,8 @@ private:
                                      const QVariantMap &mapDetails);
     void showStoredTabs(StoredTabs tabs);
     void onStoreLoaded();
+    // A category's guide addresses go with its new name (an empty name: they go).
+    void moveGuideAddresses(const QString &strFrom, const QString &strTo);
 
     QListView *listAt(int nTab) const;
     QListView *currentList() const;

@@ -198,6 +198,7 @@ void TestChannelDialogs::categoryDialog()
     const QStringList lstFav = snapshot(dlg.get()).at(1).split(QStringLiteral(": ")).mid(1);
     // Forget the stored categories, so a save after the dialog shows.
     g_pSettings->clearCategories();
+    g_pSettings->setPlaylistGuideAddresses("Fav", {"http://127.0.0.1:1/g.xml"});
 
     QString strPrefilled;
     ModalDriver driver;
@@ -232,6 +233,8 @@ void TestChannelDialogs::categoryDialog()
     QCOMPARE(driver.boxTitles, errorTitles(boxes.size()));
     QCOMPARE(tabTexts(dlg.get()), tabs);
     QCOMPARE(tabsOf(dlg.get())->currentIndex(), current);
+    // A category's guides go with its name.
+    QCOMPARE(g_pSettings->m_mapPlaylistGuideAddresses.keys(), QStringList{tabs.at(1)});
 
     if (cancelAtEnd) {
         QVERIFY(g_pSettings->m_lstCategoryList.isEmpty()); // nothing stored
@@ -393,6 +396,9 @@ void TestChannelDialogs::removeCommands()
     tabsOf(dlg.get())->setCurrentIndex(1);
     listOf(dlg.get(), 1).setCurrentRow(1);
     g_pSettings->setDefaultChannels(QStringList()); // a marker: saving writes it back
+    for (const char *sz : {"Fav", "Other"})
+        g_pSettings->setPlaylistGuideAddresses(sz, {"http://127.0.0.1:1/g.xml"});
+    QSignalSpy spyGuides(dlg.get(), &CDlgVideoList::guideAddressesChanged);
 
     ModalDriver driver;
     driver.answerBox(yes ? QMessageBox::Yes : QMessageBox::Cancel);
@@ -418,6 +424,10 @@ void TestChannelDialogs::removeCommands()
     } else {
         QVERIFY(g_pSettings->m_lstDefaultChannels.isEmpty());
     }
+    // A removed category's guides are no longer read.
+    QCOMPARE(spyGuides.count(), int(category && yes));
+    QCOMPARE(g_pSettings->m_mapPlaylistGuideAddresses.keys(),
+             (category && yes ? QStringList{"Other"} : QStringList{"Fav", "Other"}));
 }
 
 void TestChannelDialogs::newlyIsReadOnly()
