@@ -997,10 +997,13 @@ void TestOptions::guideAddresses_data()
                        "file:///tmp/a/../f.xml"}
         << QStringList{"http://127.0.0.1:9/g.xml", "https://127.0.0.1/e.xml.gz", "/tmp/g.xml",
                        "/tmp/f.xml"};
-    QTest::newRow("refused, and twice")
-        << QStringList{"ftp://127.0.0.1/g.xml", "relative/g.xml", "http://", "", "/tmp/g.xml",
-                       "/tmp/g.xml"}
-        << QStringList{"/tmp/g.xml"};
+    QTest::newRow("refused, and twice") << QStringList{"ftp://127.0.0.1/g.xml",
+                                                       "relative/g.xml",
+                                                       "http://",
+                                                       "",
+                                                       "/tmp/g.xml",
+                                                       "/tmp/g.xml"}
+                                        << QStringList{"/tmp/g.xml"};
 }
 
 // The guide section: the stored address removed, others typed and added
