@@ -96,6 +96,10 @@ void QVlcMediaPlayer::libvlcCallback(const libvlc_event_t *event, void *data)
     QVlcMutexLocker locker(&player->m_mutex);
 
     auto changeState = [player](State state) {
+        // libVLC repeats Buffering for as long as a live stream plays, several
+        // times a second: only a change is passed on.
+        if (state == player->m_state)
+            return;
         player->m_state = state;
         emit player->stateChanged(state);
         emit player->stateChanged(static_cast<int>(state));

@@ -133,6 +133,7 @@ public:
 signals:
     void mediaChanged();
     void finished();
+    // Emitted when the state changes, not for every event libVLC repeats.
     void stateChanged(QVlcMediaPlayer::State state);
     void stateChanged(int state);
     void timeChanged(qint64 time);
