@@ -8,3 +8,4 @@
 // QT_LOGGING_RULES="mirel.*.debug=true" for all of them.
 Q_DECLARE_LOGGING_CATEGORY(lcOverlay) // "mirel.overlay": each paint of a text overlay
 Q_DECLARE_LOGGING_CATEGORY(lcStream)  // "mirel.stream": each report on the playing stream
+Q_DECLARE_LOGGING_CATEGORY(lcStartup) // "mirel.startup": the start-up trace (StartupTrace.h)
