@@ -1,4 +1,5 @@
 #include "ThreadVlc.h"
+#include "StartupTrace.h"
 #include "qvlc/qvlcinstance.h"
 #include "qvlc/qvlclogwatch.h"
 #include "qvlc/qvlcmedia.h"
@@ -8,12 +9,17 @@
 #include <QDebug>
 
 namespace {
-// How often the worker looks at what the playing media has shown.
-constexpr int kProgressPollMs = 200;
+// How often the worker looks at what the playing media has shown: often until
+// the first picture or sound, which ends "Connecting...", then just often
+// enough for the stream watch's stall clock (seconds).
+constexpr int kStartPollMs = 200;
+constexpr int kSteadyPollMs = 1000;
 } // namespace
 
-CThreadVlc::CThreadVlc(QObject *parent) : QThread(parent)
+CThreadVlc::CThreadVlc(QObject *parent, EngineStart engineStart)
+    : QThread(parent), m_engineStart(engineStart)
 {
+    CStartupTrace::mark(CStartupTrace::WorkerStarted);
     start();
 }
 
@@ -68,11 +74,17 @@ quint32 CThreadVlc::setUrl(const QUrl &url, QWidget *videoWidget)
 {
     // winId() creates the native window if needed: GUI-thread work, done here.
     const WId hwnd = videoWidget ? videoWidget->winId() : 0;
-    QVlcMutexLocker locker(&m_mutex);
-    m_url = url;
-    m_hwnd = hwnd;
-    m_nCommand = CommandPlay;
-    return m_nRequestedSerial = ++m_nLastSerial;
+    quint32 nSerial;
+    {
+        QVlcMutexLocker locker(&m_mutex);
+        m_url = url;
+        m_hwnd = hwnd;
+        m_nCommand = CommandPlay;
+        m_wake.wakeOne();
+        nSerial = m_nRequestedSerial = ++m_nLastSerial;
+    }
+    CStartupTrace::mark(CStartupTrace::PlayRequested);
+    return nSerial;
 }
 
 quint32 CThreadVlc::replay()
@@ -81,6 +93,7 @@ quint32 CThreadVlc::replay()
     if (m_url.isEmpty())
         return 0;
     m_nCommand = CommandPlay;
+    m_wake.wakeOne();
     return m_nRequestedSerial = ++m_nLastSerial;
 }
 
@@ -91,6 +104,7 @@ void CThreadVlc::stop()
         QVlcMutexLocker locker(&m_mutex);
         qDebug() << "stop2";
         m_nCommand = CommandStop;
+        m_wake.wakeOne();
     }
     qDebug() << (isRunning() ? "true" : "false");
 }
@@ -99,6 +113,7 @@ void CThreadVlc::quitPlayer()
 {
     QVlcMutexLocker locker(&m_mutex);
     m_nCommand = CommandQuit;
+    m_wake.wakeOne();
 }
 
 QVlcMediaPlayer *CThreadVlc::player() const
@@ -114,14 +129,18 @@ void CThreadVlc::onStateChanged(int nState)
 
 void CThreadVlc::run()
 {
-    for (;;) {
-        int nCommand;
+    if (m_engineStart == EngineAtOnce) {
+        emit engineStarting();
+        bool bQuit;
         {
             QVlcMutexLocker locker(&m_mutex);
-            nCommand = m_nCommand;
-            if (nCommand == CommandPlay || nCommand == CommandStop)
-                m_nCommand = CommandNone;
+            bQuit = m_nCommand == CommandQuit;
         }
+        if (!bQuit)
+            makeEngine();
+    }
+    for (;;) {
+        const int nCommand = takeCommand();
         if (nCommand != CommandNone)
             emit commandTaken(nCommand);
         switch (nCommand) {
@@ -135,50 +154,82 @@ void CThreadVlc::run()
             quitSequence();
             return;
         default:
-            // This thread runs no event loop, so the player's track lists are
-            // filled from here when libVLC has reported new streams.
-            if (m_pPlayer) {
-                m_pPlayer->pollTracks();
-                pollProgress();
-            }
-            QThread::msleep(10);
+            pollMedia();
             break;
         }
     }
 }
 
-void CThreadVlc::playPlayer()
+int CThreadVlc::takeCommand()
 {
-    qDebug() << "playPlayer";
-    if (!m_pInstance) {
-        m_pInstance = new QVlcInstance(
-            {QStringLiteral("--no-ignore-config"), QStringLiteral("--media-library")});
-        m_pLogWatch = new QVlcLogWatch(m_pInstance);
-        auto *player = new QVlcMediaPlayer(m_pInstance);
-        connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
-                &CThreadVlc::stateChanged);
-        connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
-                &CThreadVlc::onStateChanged);
-        // These run in libVLC's event callback: they only tag the event with
-        // the serial of the media that plays and pass it on.
-        connect(
-            player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
-            [this](int nState) { emit playerStateChanged(currentSerial(), nState); },
-            Qt::DirectConnection);
-        connect(
-            player, &QVlcMediaPlayer::bufferingChanged, this,
-            [this](float fPercent) { emit bufferingChanged(currentSerial(), qRound(fPercent)); },
-            Qt::DirectConnection);
-        connect(
-            player, &QVlcMediaPlayer::finished, this,
-            [this] { emit playbackEnded(currentSerial()); }, Qt::DirectConnection);
-        connect(
-            player, &QVlcMediaPlayer::encounteredError, this,
-            [this] { emit playbackFailed(currentSerial(), m_pLogWatch->fault()); },
-            Qt::DirectConnection);
+    QVlcMutexLocker locker(&m_mutex);
+    while (m_nCommand == CommandNone) {
+        if (!m_bWatching)
+            locker.wait(m_wake);
+        else if (m_pollDue.hasExpired())
+            return CommandNone;
+        else
+            locker.wait(m_wake, m_pollDue);
+    }
+    const int nCommand = m_nCommand;
+    // The quit stays raised: whatever comes later is not carried out.
+    if (nCommand != CommandQuit)
+        m_nCommand = CommandNone;
+    return nCommand;
+}
+
+void CThreadVlc::makeEngine()
+{
+    m_pInstance =
+        new QVlcInstance({QStringLiteral("--no-ignore-config"), QStringLiteral("--media-library")});
+    m_pLogWatch = new QVlcLogWatch(m_pInstance);
+    auto *player = new QVlcMediaPlayer(m_pInstance);
+    connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
+            &CThreadVlc::stateChanged);
+    connect(player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
+            &CThreadVlc::onStateChanged);
+    // These run in libVLC's event callback: they only tag the event with
+    // the serial of the media that plays and pass it on.
+    connect(
+        player, QOverload<int>::of(&QVlcMediaPlayer::stateChanged), this,
+        [this](int nState) {
+            if (nState == QVlcMediaPlayer::Playing)
+                CStartupTrace::mark(CStartupTrace::FirstPlaying);
+            emit playerStateChanged(currentSerial(), nState);
+        },
+        Qt::DirectConnection);
+    connect(
+        player, &QVlcMediaPlayer::bufferingChanged, this,
+        [this](float fPercent) {
+            // libVLC repeats its buffering for as long as a live stream plays;
+            // only a rise is news, and the GUI thread is not woken for less.
+            const int nPercent = qRound(fPercent);
+            if (nPercent <= m_nLastBuffering.loadAcquire())
+                return;
+            m_nLastBuffering.storeRelease(nPercent);
+            emit bufferingChanged(currentSerial(), nPercent);
+        },
+        Qt::DirectConnection);
+    connect(
+        player, &QVlcMediaPlayer::finished, this, [this] { emit playbackEnded(currentSerial()); },
+        Qt::DirectConnection);
+    connect(
+        player, &QVlcMediaPlayer::encounteredError, this,
+        [this] { emit playbackFailed(currentSerial(), m_pLogWatch->fault()); },
+        Qt::DirectConnection);
+    {
         QVlcMutexLocker locker(&m_mutex);
         m_pPlayer = player;
     }
+    CStartupTrace::mark(CStartupTrace::InstanceMade);
+    emit engineMade(m_pInstance->isValid() && player->isValid());
+}
+
+void CThreadVlc::playPlayer()
+{
+    qDebug() << "playPlayer";
+    if (!m_pInstance)
+        makeEngine();
 
     QUrl url;
     WId hwnd;
@@ -204,11 +255,15 @@ void CThreadVlc::playPlayer()
     // is about this play.
     m_pLogWatch->reset();
     m_nSerial.storeRelease(nSerial);
+    m_nLastBuffering.storeRelease(-1);
     m_nLastFrames = -1;
     m_bLastLive = false;
     m_bLastFailing = false;
+    m_bWatching = true;
+    m_pollDue.setRemainingTime(kStartPollMs);
     emit mediaOpened(nSerial, bOpened);
     m_pPlayer->play();
+    CStartupTrace::mark(CStartupTrace::MediaOpened);
     m_pPlayer->setVolume(nVolume);
     m_pPlayer->setMuted(bMuted, true);
     if (!text.isEmpty())
@@ -220,14 +275,21 @@ void CThreadVlc::stopPlayer()
     qDebug() << "stopPlayer";
     if (m_pPlayer)
         m_pPlayer->stop();
+    m_bWatching = false;
     emit playerStopped();
+}
+
+void CThreadVlc::pollMedia()
+{
+    // This thread runs no event loop, so the player's track lists are filled
+    // from here when libVLC has reported new streams.
+    m_pPlayer->pollTracks();
+    pollProgress();
+    m_pollDue.setRemainingTime(m_nLastFrames > 0 ? kSteadyPollMs : kStartPollMs);
 }
 
 void CThreadVlc::pollProgress()
 {
-    if (m_progressClock.isValid() && m_progressClock.elapsed() < kProgressPollMs)
-        return;
-    m_progressClock.start();
     const QVlcMedia *pMedia = m_pPlayer->media();
     if (!pMedia)
         return;
@@ -253,6 +315,7 @@ void CThreadVlc::pollProgress()
 void CThreadVlc::quitSequence()
 {
     qDebug() << "VLC_QUIT1";
+    m_bWatching = false;
     if (m_pPlayer) {
         m_pPlayer->stop();
         QVlcMediaPlayer *player;

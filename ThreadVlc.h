@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QAtomicInteger>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <QWaitCondition>
 #include <QWidget>
 
 class QVlcInstance;
@@ -14,9 +15,35 @@ class QVlcLogWatch;
 class QVlcMediaPlayer;
 
 // The playback worker: owns the libVLC instance and player and carries out the
-// slow libVLC work away from the GUI thread. The GUI thread stores a request
-// and raises one command word; the worker polls it every 10 ms. Volume and mute
+// slow libVLC work away from the GUI thread. The GUI thread stores a request,
+// raises one command word (none, play, stop, quit: a command raised before the
+// worker took the previous one replaces it) and wakes the worker, which sleeps
+// on a condition variable between commands: it takes a command at once, and
+// wakes up by itself only to look at a playing media (below). Volume and mute
 // go to the player directly from the caller's thread.
+//
+// Order of start-up. Making the engine (libVLC's instance, which reads its
+// plug-in cache, and the player) costs more than anything else before the
+// first picture, so it is made on the worker thread as early as it can be:
+// - EngineAtOnce: the thread makes the engine as soon as it runs, before it
+//   looks at the command word; a command raised meanwhile waits in the word
+//   and is taken the moment the engine is made. The main window makes its
+//   worker so first thing in its constructor when auto-play will play, and
+//   raises the play command as soon as the video surface has its native
+//   window: the media opens while the GUI thread still builds and shows the
+//   window. When nothing will play, the main window makes the worker so right
+//   after its window shows, and the first play finds the engine made.
+// - EngineOnFirstPlay: the first play command makes the engine.
+// A quit raised before the thread began to make the engine skips it; one
+// raised while libVLC makes it is taken once libvlc_new() has returned.
+// Either way the quit sequence follows: the player stopped and deleted, then
+// the instance, then closeMainWindow(). The owner may thus close at any
+// moment of the start-up.
+//
+// Between a play command and the next stop or quit the worker looks at the
+// media every 200 ms until it has shown something, then every second: it
+// fills the player's track lists and reports the progress by which the
+// stream watch tells a stall.
 //
 // Every play request gets a serial number; the course of that play (opened,
 // state, buffering, progress, end, error) comes back as signals tagged with
@@ -36,8 +63,15 @@ public:
         CommandQuit = 3
     };
 
+    // When the engine is made (see above).
+    enum EngineStart
+    {
+        EngineOnFirstPlay,
+        EngineAtOnce
+    };
+
     // Starts the thread at once.
-    explicit CThreadVlc(QObject *parent = nullptr);
+    explicit CThreadVlc(QObject *parent = nullptr, EngineStart engineStart = EngineOnFirstPlay);
     // Deletes player and instance if they still exist. The owner quits and
     // waits for the thread first.
     ~CThreadVlc() override;
@@ -68,12 +102,17 @@ signals:
     // from the command word, before it carries the command out. A direct
     // connection runs inside the worker.
     void commandTaken(int nCommand);
+    // Emitted on the worker thread before it makes the engine, and once it
+    // has made it (bOk: libVLC gave an instance and a player). Direct
+    // connections run inside the worker.
+    void engineStarting();
+    void engineMade(bool bOk);
 
     // The media of play nSerial was made (bOk) or the url was refused.
     void mediaOpened(quint32 nSerial, bool bOk);
     // The player's state (QVlcMediaPlayer::State) during play nSerial.
     void playerStateChanged(quint32 nSerial, int nState);
-    // libVLC's buffering in percent.
+    // libVLC's buffering in percent, as it rises.
     void bufferingChanged(quint32 nSerial, int nPercent);
     // The media came to its end.
     void playbackEnded(quint32 nSerial);
@@ -94,9 +133,14 @@ protected:
     void run() override;
 
 private:
+    // Sleeps until a command is raised or the media is due to be looked at;
+    // returns the command taken, CommandNone when it is the media's turn.
+    int takeCommand();
+    void makeEngine();
     void playPlayer();
     void stopPlayer();
     void quitSequence();
+    void pollMedia();
     void pollProgress();
     quint32 currentSerial() const { return m_nSerial.loadAcquire(); }
 
@@ -105,6 +149,8 @@ private:
     QVlcInstance *m_pInstance = nullptr;
     QVlcMediaPlayer *m_pPlayer = nullptr;
     mutable QMutex m_mutex;
+    // Woken with the mutex held whenever the command word is raised.
+    QWaitCondition m_wake;
     int m_nCommand = CommandNone;
     bool m_bMuted = false;
     int m_nVolume = 100;
@@ -116,10 +162,15 @@ private:
     quint32 m_nLastSerial = 0;
     quint32 m_nRequestedSerial = 0;
     QAtomicInteger<quint32> m_nSerial{0};
+    // The buffering last passed on for it (libVLC's thread).
+    QAtomicInt m_nLastBuffering{-1};
     // Owned; made with the instance, gone before it.
     QVlcLogWatch *m_pLogWatch = nullptr;
-    // The worker thread's own: what progressChanged() last said.
-    QElapsedTimer m_progressClock;
+    const EngineStart m_engineStart;
+    // The worker thread's own: whether a play is under way and when its media
+    // is to be looked at next; what progressChanged() last said.
+    bool m_bWatching = false;
+    QDeadlineTimer m_pollDue;
     qint64 m_nLastFrames = -1;
     bool m_bLastLive = false;
     bool m_bLastFailing = false;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QMutex>
+#include <QWaitCondition>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
@@ -37,6 +39,19 @@ public:
         __tsan_acquire(m_mutex);
 #endif
         m_bLocked = true;
+    }
+    // Waits on the condition with the mutex held (QWaitCondition::wait()),
+    // which lets go of the mutex meanwhile; false when the deadline passed.
+    bool wait(QWaitCondition &condition, QDeadlineTimer deadline = QDeadlineTimer::Forever)
+    {
+#if defined(__SANITIZE_THREAD__)
+        __tsan_release(m_mutex);
+#endif
+        const bool bWoken = condition.wait(m_mutex, deadline);
+#if defined(__SANITIZE_THREAD__)
+        __tsan_acquire(m_mutex);
+#endif
+        return bWoken;
     }
 
 private:

@@ -13,16 +13,31 @@
 
 namespace {
 
-// The commands the worker takes, as it takes them (on its own thread). It can
-// hold the worker inside the next command of one kind until the test lets it
-// go on.
+// The commands the worker takes and its steps of start-up and shutdown, as it
+// takes them (on its own thread). It can hold the worker inside the next step
+// of one kind until the test lets it go on.
 class Commands
 {
 public:
+    enum Step
+    {
+        EngineStarting = 100,
+        EngineMade,
+        Closed,
+    };
     explicit Commands(CThreadVlc *worker)
     {
         QObject::connect(
             worker, &CThreadVlc::commandTaken, &m_context, [this](int n) { record(n); },
+            Qt::DirectConnection);
+        QObject::connect(
+            worker, &CThreadVlc::engineStarting, &m_context, [this] { record(EngineStarting); },
+            Qt::DirectConnection);
+        QObject::connect(
+            worker, &CThreadVlc::engineMade, &m_context, [this] { record(EngineMade); },
+            Qt::DirectConnection);
+        QObject::connect(
+            worker, &CThreadVlc::closeMainWindow, &m_context, [this] { record(Closed); },
             Qt::DirectConnection);
     }
     int count(int nCommand) const
@@ -83,6 +98,8 @@ private slots:
     void badInput();
     void quitWhileOpening();
     void destroyWithoutQuit();
+    void closeDuringStartUp_data();
+    void closeDuringStartUp();
     void streamWatch_data();
     void streamWatch();
 
@@ -377,6 +394,60 @@ void TestThreadVlc::destroyWithoutQuit()
     // The engine is torn down on the worker, as the quit command does.
     delete worker;
     QCOMPARE(closeSpy.count(), 1);
+}
+
+void TestThreadVlc::closeDuringStartUp_data()
+{
+    QTest::addColumn<int>("holdAt");   // the step the worker is held in while the test acts
+    QTest::addColumn<bool>("play");    // a play command is raised first
+    QTest::addColumn<bool>("destroy"); // the owner deletes the worker instead of quitting
+    QTest::addColumn<int>("plays");    // play commands taken in the end
+    QTest::addColumn<bool>("engine");  // the engine was made
+    QTest::newRow("before the engine")
+        << int(Commands::EngineStarting) << true << false << 0 << false;
+    QTest::newRow("engine made, play not taken")
+        << int(Commands::EngineMade) << true << false << 0 << true;
+    QTest::newRow("media opening") << int(CThreadVlc::CommandPlay) << true << false << 1 << true;
+    QTest::newRow("playing") << int(CThreadVlc::CommandNone) << true << false << 1 << true;
+    QTest::newRow("destroyed once the engine is made")
+        << int(Commands::EngineMade) << false << true << 0 << true;
+}
+
+// The worker made as the player starts, engine first: a quit (or the owner's
+// delete) at any step ends in the quit sequence and closeMainWindow().
+void TestThreadVlc::closeDuringStartUp()
+{
+    QFETCH(int, holdAt);
+    QFETCH(bool, play);
+    QFETCH(bool, destroy);
+    QFETCH(int, plays);
+    QFETCH(bool, engine);
+    auto *worker = new CThreadVlc(nullptr, CThreadVlc::EngineAtOnce);
+    Commands commands(worker);
+    QSignalSpy states(worker, &CThreadVlc::stateChanged);
+    commands.holdNext(holdAt);
+    if (holdAt != CThreadVlc::CommandNone) {
+        if (holdAt == CThreadVlc::CommandPlay)
+            worker->setUrl(m_server->url("clip.ts"), m_video.data());
+        QVERIFY(commands.waitUntilHeld());
+    }
+    if (play && holdAt != CThreadVlc::CommandPlay)
+        worker->setUrl(m_server->url("clip.ts"), m_video.data());
+    if (holdAt == CThreadVlc::CommandNone)
+        QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
+    if (destroy) {
+        commands.release();
+        delete worker;
+    } else {
+        worker->quitPlayer();
+        commands.release();
+        QVERIFY(worker->wait(10000));
+        QVERIFY(worker->player() == nullptr);
+        delete worker;
+    }
+    QCOMPARE(commands.count(Commands::Closed), 1);
+    QCOMPARE(commands.count(CThreadVlc::CommandPlay), plays);
+    QCOMPARE(commands.count(Commands::EngineMade), int(engine));
 }
 
 void TestThreadVlc::streamWatch_data()
