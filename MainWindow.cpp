@@ -35,6 +35,11 @@ constexpr int kPanelWidth = 500;
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    // When auto-play will start the stored channel, the worker makes libVLC's
+    // engine while the window is built, and the media opens as soon as the
+    // video surface has its window (the order of start-up: ThreadVlc.h).
+    if (CThreadVlc *pWorker = m_earlyPlay.takeWorker(*g_pSettings))
+        adoptWorker(pWorker);
     // The images live in the static library; make sure the linker kept them.
     Q_INIT_RESOURCE(res);
     // The engine's menu icons, which the window's form and panel show too.
@@ -48,6 +53,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QPalette pal = palette();
     pal.setBrush(QPalette::Window, QBrush(Qt::black));
     setPalette(pal);
+    if (m_pThreadVlc)
+        m_streamWatch.watch(m_pThreadVlc, m_earlyPlay.raise(m_pThreadVlc, ui->centralWidget));
 
     m_pDlgControl = new CDlgControl(this);
     m_pDlgControl->setVolume(g_pSettings->m_nVolume);
@@ -132,6 +139,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, &MainWindow::playAtStart);
     else
         playAtStart();
+    // Nothing plays yet: the engine is made in the background once the window
+    // shows, so that the first play does not wait for it.
+    if (!m_pThreadVlc)
+        QTimer::singleShot(0, this, &MainWindow::startWorkerInBackground);
 
     ui->actionFullscreen->setShortcut(QKeySequence(QStringLiteral("Alt K")));
     connect(ui->actionFullscreen, &QAction::triggered, this,
@@ -198,23 +209,18 @@ bool MainWindow::play(const VideoItem &rec)
     m_strVideoTvgId = rec.strTvgId;
 
     if (!m_pThreadVlc)
-        m_pThreadVlc = new CThreadVlc(nullptr);
-    m_pThreadVlc->setVolume(g_pSettings->m_nVolume);
-    m_pThreadVlc->setMuted(g_pSettings->m_bVolumeMuted, true);
-    m_pThreadVlc->setSubtitleFile(name);
-    m_pThreadVlc->setMediaOptions(rec.options.vlcOptions());
-    const quint32 nSerial = m_pThreadVlc->setUrl(streamUrl, ui->centralWidget);
+        adoptWorker(new CThreadVlc(nullptr));
+    // The play raised early for the auto-played channel is not raised again.
+    if (!m_earlyPlay.take(rec)) {
+        m_pThreadVlc->setVolume(g_pSettings->m_nVolume);
+        m_pThreadVlc->setMuted(g_pSettings->m_bVolumeMuted, true);
+        m_pThreadVlc->setSubtitleFile(name);
+        m_pThreadVlc->setMediaOptions(rec.options.vlcOptions());
+        m_streamWatch.watch(m_pThreadVlc, m_pThreadVlc->setUrl(streamUrl, ui->centralWidget));
+    }
     m_bPlaying = true;
     m_bListIfStartFails = false;
-    m_streamWatch.watch(m_pThreadVlc, nSerial);
     qDebug() << "muted: " << (g_pSettings->m_bVolumeMuted ? "true" : "false");
-    connect(m_pThreadVlc, &CThreadVlc::closeMainWindow, this, &MainWindow::onCloseMainWindow,
-            Qt::UniqueConnection);
-    // libVLC leaves its last picture in the surface's window when it stops (as
-    // the watch has it do with a dead stream): painted black again, no stale
-    // picture stays under the message.
-    connect(m_pThreadVlc, &CThreadVlc::playerStopped, ui->centralWidget,
-            QOverload<>::of(&QWidget::update), Qt::UniqueConnection);
 
     setWindowTitle(tr("Mirel Player") + QStringLiteral("--") + name);
     postPlayInfo(name, url);
@@ -244,6 +250,24 @@ void MainWindow::showStreamRefused(const QString &strName, const QString &strSch
     m_pStreamRefused->show();
 }
 
+void MainWindow::adoptWorker(CThreadVlc *pWorker)
+{
+    m_pThreadVlc = pWorker;
+    connect(m_pThreadVlc, &CThreadVlc::closeMainWindow, this, &MainWindow::onCloseMainWindow);
+    // libVLC leaves its last picture in the surface's window when it stops (as
+    // the watch has it do with a dead stream): painted black again, no stale
+    // picture stays under the message.
+    connect(m_pThreadVlc, &CThreadVlc::playerStopped, this,
+            [this] { ui->centralWidget->update(); });
+}
+
+void MainWindow::startWorkerInBackground()
+{
+    // Not for a window that was closed, or never shown, meanwhile.
+    if (!m_pThreadVlc && isVisible())
+        adoptWorker(new CThreadVlc(nullptr, CThreadVlc::EngineAtOnce));
+}
+
 void MainWindow::playOrStop(bool bPlayLast)
 {
     if (m_bPlaying) {
@@ -253,13 +277,7 @@ void MainWindow::playOrStop(bool bPlayLast)
         m_streamWatch.stop();
     } else {
         // The last played channel, with where it came from.
-        const auto lastPlayed = [] {
-            VideoItem last;
-            last.strName = g_pSettings->m_strPlayingVideoName;
-            last.strUrl = g_pSettings->m_strPlayingVideoUrl;
-            ChannelDetails::applyPlaying(g_pSettings->m_lstPlayingVideoDetails, last);
-            return last;
-        };
+        const auto lastPlayed = [] { return CEarlyPlay::lastPlayed(*g_pSettings); };
         VideoItem rec;
         if (!bPlayLast) {
             m_pDlgVideoList->getCurrentChannel(rec);

@@ -2,7 +2,9 @@
 
 #include "BackoffTimer.h"
 #include "ChannelListModel.h"
+#include "EarlyPlay.h"
 #include "StreamWatch.h"
+#include "ThreadVlc.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -127,6 +129,8 @@ private:
     void connectKeys();
     // The guide addresses of the options and of the imported playlists.
     void updateGuideAddresses();
+    void adoptWorker(CThreadVlc *pWorker);
+    void startWorkerInBackground();
 
     // The body of a reply of the channel service (from the request to
     // strPath): read (off the GUI thread when big), then acted upon by its
@@ -174,4 +178,6 @@ private:
     KeyboardZapper *m_pZapper = nullptr;
     // What is on: under the channels of the list and with the channel name.
     GuideService *m_pGuide = nullptr;
+    // The auto-played channel's play, raised while the window is built.
+    CEarlyPlay m_earlyPlay;
 };

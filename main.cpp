@@ -1,9 +1,12 @@
+#include "EarlyPlay.h"
 #include "MainWindow.h"
 #include "Settings.h"
 #include "StartupTrace.h"
 
 #include <QApplication>
 #include <QDesktopWidget>
+
+#include <clocale>
 
 int main(int argc, char *argv[])
 {
@@ -14,15 +17,23 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 #endif
-    QApplication app(argc, argv);
-    CStartupTrace::mark(CStartupTrace::AppMade);
-    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
-
-    // The channel lists of a big store are read while the window comes up.
+    // The settings come first: when auto-play will start a channel, libVLC's
+    // engine is made on the playback worker at once, while Qt starts up (the
+    // order of start-up is in ThreadVlc.h). Whatever changes the process's
+    // environment or locale is done before that thread starts: QApplication
+    // sets the locale from the environment, and its call then changes nothing
+    // under the worker. The channel lists of a big store are read in the
+    // background while the window comes up.
+    std::setlocale(LC_ALL, "");
     CSettings settings(QStringLiteral("Mirel Software"), QStringLiteral("Mirel Player"),
                        CSettings::ChannelLists::ReadInBackground);
     g_pSettings = &settings;
     CStartupTrace::mark(CStartupTrace::SettingsLoaded);
+    CEarlyPlay::startWorker(settings);
+
+    QApplication app(argc, argv);
+    CStartupTrace::mark(CStartupTrace::AppMade);
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath());
 
     MainWindow window;
     CStartupTrace::mark(CStartupTrace::WindowConstructed);

@@ -34,6 +34,8 @@ private slots:
     void bigListFromServiceWithoutStall();
     void searchAndZapFromKeyboard();
     void importBigPlaylistWithLogos();
+    void closeDuringStartUp_data();
+    void closeDuringStartUp();
 
 private:
     // Window coordinates of the panel's buttons and of list items.
@@ -606,6 +608,40 @@ void TestAcceptance::importBigPlaylistWithLogos()
     m_h->x().requestClose(m_h->window());
     QVERIFY(m_h->waitForPlayerExit(15000) >= 0);
     QCOMPARE(m_h->setting(QStringLiteral("m_lstCategoryList")).toStringList(), lstCategories);
+}
+
+void TestAcceptance::closeDuringStartUp_data()
+{
+    QTest::addColumn<bool>("autoPlay");
+    QTest::addColumn<bool>("picture"); // closed once the picture shows, else as the window maps
+    QTest::newRow("auto-play, as the window maps") << true << false;
+    QTest::newRow("auto-play, once the picture shows") << true << true;
+    QTest::newRow("nothing to play, as the window maps") << false << false;
+}
+
+// The playback engine is made while the window is built (or just after it
+// shows): a close at any of these moments ends the program at once and
+// cleanly (a ThreadSanitizer build exits with a failure on any report).
+void TestAcceptance::closeDuringStartUp()
+{
+    QFETCH(bool, autoPlay);
+    QFETCH(bool, picture);
+    m_h->newHome();
+    m_h->writeSettings({{QStringLiteral("m_bAutoPlayLast"), autoPlay},
+                        {QStringLiteral("m_strPlayingVideoName"), kMyChannel},
+                        {QStringLiteral("m_strPlayingVideoUrl"), kMyUrl}});
+    QVERIFY(m_h->startPlayer(false));
+    QVERIFY(m_h->waitForWindow());
+    if (picture)
+        QVERIFY(m_h->waitForPicture());
+    m_h->x().requestClose(m_h->window());
+    const int nMs = m_h->waitForPlayerExit(3000);
+    qDebug() << "closed in" << nMs << "ms";
+    QVERIFY2(nMs >= 0, qPrintable(m_h->playerLog()));
+    QVERIFY2(m_h->playerExitCode() == 0, qPrintable(m_h->playerLog()));
+    QCOMPARE(m_h->settingKeys().size(), 16);
+    QCOMPARE(m_h->setting("m_bAutoPlayLast").toBool(), autoPlay);
+    QCOMPARE(m_h->setting("m_strPlayingVideoUrl").toString(), kMyUrl);
 }
 
 int main(int argc, char *argv[])

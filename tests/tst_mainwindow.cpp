@@ -52,7 +52,8 @@ private slots:
     void fullScreenRoundTrip();
     void escapeOutsideFullScreen();
     void cursorStaysWhenNothingPlays();
-    void closeBeforeAnyPlay();
+    void closeDuringStartUp_data();
+    void closeDuringStartUp();
     void closeInFullScreen();
 
     // With real clips played through libVLC from a local HTTP server.
@@ -427,18 +428,61 @@ void TestMainWindow::cursorStaysWhenNothingPlays()
     QVERIFY(!w->m_bCursorHidden);
 }
 
-void TestMainWindow::closeBeforeAnyPlay()
+void TestMainWindow::closeDuringStartUp_data()
 {
-    auto w = makeWindow(QRect(60, 70, 640, 420));
-    QVERIFY(w);
-    QVERIFY(w->close());
+    QTest::addColumn<bool>("autoPlay");
+    QTest::addColumn<int>("phase");    // 0 constructed, 1 shown, 2 worker, 3 engine, 4 media
+    QTest::addColumn<bool>("destroy"); // destroyed instead of closed
+    QTest::newRow("nothing to play, as it shows") << false << 1 << false;
+    QTest::newRow("nothing to play, engine being made") << false << 2 << false;
+    QTest::newRow("nothing to play, engine made") << false << 3 << false;
+    QTest::newRow("auto-play, before it shows") << true << 0 << false;
+    QTest::newRow("auto-play, destroyed before it shows") << true << 0 << true;
+    QTest::newRow("auto-play, as it shows") << true << 1 << false;
+    QTest::newRow("auto-play, engine made") << true << 3 << false;
+    QTest::newRow("auto-play, media opened") << true << 4 << false;
+}
+
+// Closed at each step of start-up, the window goes for good with its size
+// stored; a worker already made is shut down first, whatever it was doing.
+void TestMainWindow::closeDuringStartUp()
+{
+    QFETCH(bool, autoPlay);
+    QFETCH(int, phase);
+    QFETCH(bool, destroy);
+    if (autoPlay) {
+        g_pSettings->setAutoPlayLast(true);
+        g_pSettings->setPlayingVideoName(QStringLiteral("Green"));
+        g_pSettings->setPlayingVideoUrl(m_pServer->url(QStringLiteral("Green.ts")).toString());
+    }
+    std::unique_ptr<MainWindow> w(new MainWindow);
+    // With auto-play the worker is made at once, else once the window shows.
+    QCOMPARE(bool(w->m_pThreadVlc), autoPlay);
+    w->setGeometry(60, 70, 640, 420);
+    if (phase >= 1)
+        w->show();
+    if (phase >= 2)
+        QTRY_VERIFY(w->m_pThreadVlc);
+    if (phase >= 3)
+        QTRY_VERIFY_WITH_TIMEOUT(w->m_pThreadVlc->player(), 10000);
+    if (phase >= 4)
+        QTRY_VERIFY_WITH_TIMEOUT(w->m_pThreadVlc->player()->hasMedia(), 10000);
+    if (destroy)
+        return; // the destructor quits the worker and waits for it
+    const bool bWorker = w->m_pThreadVlc;
+    // Nothing to shut down: the close completes at once.
+    QCOMPARE(w->close(), !bWorker);
     QVERIFY(!w->isVisible());
+    if (bWorker) {
+        QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
+        QVERIFY(w->m_pThreadVlc->wait(10000));
+    }
+    QCoreApplication::processEvents();
+    // A window closed before its first pass of events makes no worker.
+    QCOMPARE(bool(w->m_pThreadVlc), bWorker);
     QCOMPARE(g_pSettings->m_nMainWindowWidth, 640);
     QCOMPARE(g_pSettings->m_nMainWindowHeight, 420);
     QCOMPARE(g_pSettings->m_bMainWindowMaximized, false);
-    // No worker was ever made: nothing to wait for on the way out.
-    QVERIFY(!w->m_pThreadVlc);
-    w.reset();
 }
 
 void TestMainWindow::closeInFullScreen()
@@ -450,7 +494,8 @@ void TestMainWindow::closeInFullScreen()
     panel(*w)->ui->btnFullScreen->click();
     const QRect screen = w->screen()->geometry();
     QTRY_COMPARE(w->geometry(), screen);
-    QVERIFY(w->close());
+    QVERIFY(!w->close());
+    QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
     // A full-screen window does not count as maximised.
     QCOMPARE(g_pSettings->m_bMainWindowMaximized, false);
     QCOMPARE(g_pSettings->m_nMainWindowWidth, screen.width());
@@ -628,7 +673,7 @@ void TestMainWindow::badChannelsLeaveTheWindowResponsive()
     QVERIFY(w);
     QVERIFY(!w->play(QString(), m_pServer->url(QStringLiteral("Blue.ts")).toString()));
     QVERIFY(!w->play(QStringLiteral("Nameless"), QString()));
-    QVERIFY(!w->m_pThreadVlc);
+    QCOMPARE(w->m_streamWatch.state(), CStreamWatch::Idle);
     QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player"));
     QVERIFY(g_pSettings->m_strPlayingVideoName.isEmpty());
 
