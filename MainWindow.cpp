@@ -37,9 +37,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 {
     // When auto-play will start the stored channel, the worker makes libVLC's
     // engine while the window is built, and the media opens as soon as the
-    // video surface has its window (the order of start-up: ThreadVlc.h).
-    if (CThreadVlc *pWorker = m_earlyPlay.takeWorker(*g_pSettings))
+    // video surface has its window (the order of start-up: ThreadVlc.h);
+    // what the first picture does not need waits for it.
+    if (CThreadVlc *pWorker = m_earlyPlay.takeWorker(*g_pSettings)) {
         adoptWorker(pWorker);
+        m_afterFirstPicture.hold();
+    }
     // The images live in the static library; make sure the linker kept them.
     Q_INIT_RESOURCE(res);
     // The engine's menu icons, which the window's form and panel show too.
@@ -129,11 +132,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     // A big store is read in the background (main.cpp): the service is asked
     // for its list once the stored lists are there to be replaced, and the
-    // start falls back on them only then.
+    // start falls back on them only then. With auto-play the request also
+    // waits for the first picture.
+    const auto askService = [this] { m_afterFirstPicture.run([this] { getSettingsFromWeb(); }); };
     if (m_pDlgVideoList->isLoaded())
-        getSettingsFromWeb();
+        askService();
     else
-        connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, &MainWindow::getSettingsFromWeb);
+        connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, askService);
     if (g_pSettings->m_bAutoPlayLast && !m_pDlgVideoList->isLoaded() &&
         g_pSettings->m_strPlayingVideoName.isEmpty())
         connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, &MainWindow::playAtStart);
@@ -223,11 +228,13 @@ bool MainWindow::play(const VideoItem &rec)
     qDebug() << "muted: " << (g_pSettings->m_bVolumeMuted ? "true" : "false");
 
     setWindowTitle(tr("Mirel Player") + QStringLiteral("--") + name);
-    postPlayInfo(name, url);
+    m_afterFirstPicture.run([this, name, url] { postPlayInfo(name, url); });
     g_pSettings->setPlayingVideoName(name);
     g_pSettings->setPlayingVideoUrl(url);
     g_pSettings->setPlayingVideoDetails(ChannelDetails::ofPlaying(rec));
-    showChannelName();
+    // At start-up the name comes with the picture: the overlay's font is the
+    // first text laid out, and loading the fonts can wait for it.
+    m_afterFirstPicture.run([this] { showChannelName(); });
     return true;
 }
 
@@ -440,6 +447,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         QMainWindow::closeEvent(event);
         return;
     }
+    // What waited for the first picture is of no use any more.
+    m_afterFirstPicture.drop();
     m_streamWatch.stop();
     g_pSettings->setMainWindowMaximized(isMaximized());
     g_pSettings->setMainWindowHeight(height());
@@ -787,6 +796,9 @@ void MainWindow::onTimeOutVolume()
 
 void MainWindow::onStreamStateChanged(CStreamWatch::State state)
 {
+    // The auto-played channel shows a picture, or will not soon.
+    if (state != CStreamWatch::Starting)
+        m_afterFirstPicture.release();
     // A channel that failed for good no longer plays: the panel offers Play,
     // and Play starts a channel instead of stopping one.
     if (state == CStreamWatch::Failed)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AfterFirstPicture.h"
 #include "BackoffTimer.h"
 #include "ChannelListModel.h"
 #include "EarlyPlay.h"
@@ -178,6 +179,8 @@ private:
     KeyboardZapper *m_pZapper = nullptr;
     // What is on: under the channels of the list and with the channel name.
     GuideService *m_pGuide = nullptr;
-    // The auto-played channel's play, raised while the window is built.
+    // The auto-played channel's play, raised while the window is built, and
+    // what waits until it shows a picture.
     CEarlyPlay m_earlyPlay;
+    CAfterFirstPicture m_afterFirstPicture;
 };

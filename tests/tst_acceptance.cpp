@@ -411,13 +411,15 @@ void TestAcceptance::secondStartPlaysLastChannel()
     QCOMPARE(m_h->setting("m_mapCategory").toMap().value(kCategory).toStringList(),
              (QStringList{kMyChannel, kMyUrl, QStringLiteral("0")}));
     QTRY_COMPARE(newlyNames(), m_lstNewly);
+    // The play is reported once its picture shows.
+    QTRY_COMPARE(
+        m_h->queryDatabase(QStringLiteral("SELECT count(*) FROM plays WHERE video_name = '") +
+                           kMyChannel + QStringLiteral("'")),
+        QStringLiteral("2"));
     printPings("second start, playing", pinger);
     m_h->x().requestClose(m_h->window());
     QVERIFY(m_h->waitForPlayerExit(3000) >= 0);
     QCOMPARE(m_h->setting("m_lstCategoryList").toStringList(), QStringList{kCategory});
-    QCOMPARE(m_h->queryDatabase(QStringLiteral("SELECT count(*) FROM plays WHERE video_name = '") +
-                                kMyChannel + QStringLiteral("'")),
-             QStringLiteral("2"));
 }
 
 void TestAcceptance::bigListFromServiceWithoutStall()
