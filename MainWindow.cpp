@@ -505,6 +505,8 @@ void MainWindow::onTimeOutControl()
     if (y < ui->centralWidget->height() - kPanelZoneRows) {
         hideControlPanel();
         hideChannelList();
+        // Nothing left to hide: no need to wake up again until the pointer moves.
+        m_timerControl.stop();
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QDesktopWidget>
 
 #include <clocale>
+#include <limits>
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +18,10 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 #endif
+    // Qt's network stack polls the network interfaces every 10 s for as long
+    // as the program runs; the player never asks what they are.
+    if (qEnvironmentVariableIsEmpty("QT_BEARER_POLL_TIMEOUT"))
+        qputenv("QT_BEARER_POLL_TIMEOUT", QByteArray::number(std::numeric_limits<int>::max()));
     // The settings come first: when auto-play will start a channel, libVLC's
     // engine is made on the playback worker at once, while Qt starts up (the
     // order of start-up is in ThreadVlc.h). Whatever changes the process's
