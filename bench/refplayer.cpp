@@ -11,7 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+#include <signal.h>
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
@@ -31,6 +31,13 @@ int main(int argc, char **argv)
     const unsigned height = argc == 4 ? unsigned(std::atoi(argv[3])) : 600;
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
+    // Blocked before libVLC makes its threads, which inherit the mask: the
+    // signal can only reach the main thread, while it waits for it.
+    sigset_t blocked, waiting;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigprocmask(SIG_BLOCK, &blocked, &waiting);
 
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
@@ -59,8 +66,9 @@ int main(int argc, char **argv)
     libvlc_media_player_set_xwindow(player, uint32_t(window));
     libvlc_media_player_play(player);
 
+    // Asleep until the signal: the process's wake-ups are libVLC's alone.
     while (!g_stop)
-        usleep(10000);
+        sigsuspend(&waiting);
 
     libvlc_media_player_stop(player);
     libvlc_media_player_release(player);
