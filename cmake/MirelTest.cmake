@@ -35,8 +35,13 @@ function(mirel_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "MIREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};MIREL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    set(env "MIREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};MIREL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    if(MIREL_TSAN)
+        # The test and the programs it starts (the player) report races only
+        # with the project's own code on top; see the file.
+        list(APPEND env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
     if(T_NETNS)
         set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
     endif()
