@@ -768,8 +768,11 @@ void TestMainWindow::schemesOfOthersChannels()
         QTRY_VERIFY_WITH_TIMEOUT(w->m_bCloseByThread, 10000);
         return;
     }
-    // Nothing reached libVLC (no worker was made); the message names the scheme.
-    QVERIFY(!w->m_pThreadVlc);
+    // Nothing reached libVLC (the worker made in the background holds no
+    // media, nothing is watched); the message names the scheme.
+    QCOMPARE(w->m_streamWatch.state(), CStreamWatch::Idle);
+    QVlcMediaPlayer *pPlayer = w->m_pThreadVlc ? w->m_pThreadVlc->player() : nullptr;
+    QVERIFY(!pPlayer || !pPlayer->hasMedia());
     QCOMPARE(w->windowTitle(), QStringLiteral("Mirel Player"));
     QTRY_VERIFY(w->m_pStreamRefused && w->m_pStreamRefused->isVisible());
     QVERIFY(w->m_pStreamRefused->text().contains(url.startsWith("v4l2") ? "\"v4l2\"" : "\"file\""));
