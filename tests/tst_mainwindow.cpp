@@ -431,7 +431,9 @@ void TestMainWindow::cursorStaysWhenNothingPlays()
 void TestMainWindow::closeDuringStartUp_data()
 {
     QTest::addColumn<bool>("autoPlay");
-    QTest::addColumn<int>("phase");    // 0 constructed, 1 shown, 2 worker, 3 engine, 4 media
+    // 0 constructed, 1 shown, 2 worker, 3 engine, 4 media, 5 media of a
+    // server that never answers: connecting, never Playing
+    QTest::addColumn<int>("phase");
     QTest::addColumn<bool>("destroy"); // destroyed instead of closed
     QTest::newRow("nothing to play, as it shows") << false << 1 << false;
     QTest::newRow("nothing to play, engine being made") << false << 2 << false;
@@ -441,6 +443,7 @@ void TestMainWindow::closeDuringStartUp_data()
     QTest::newRow("auto-play, as it shows") << true << 1 << false;
     QTest::newRow("auto-play, engine made") << true << 3 << false;
     QTest::newRow("auto-play, media opened") << true << 4 << false;
+    QTest::newRow("auto-play, connecting, before Playing") << true << 5 << false;
 }
 
 // Closed at each step of start-up, the window goes for good with its size
@@ -450,10 +453,14 @@ void TestMainWindow::closeDuringStartUp()
     QFETCH(bool, autoPlay);
     QFETCH(int, phase);
     QFETCH(bool, destroy);
+    HttpFileServer silent(m_mediaDir.path());
+    silent.setMode(HttpFileServer::NeverAnswer);
+    QVERIFY(silent.start());
     if (autoPlay) {
         g_pSettings->setAutoPlayLast(true);
         g_pSettings->setPlayingVideoName(QStringLiteral("Green"));
-        g_pSettings->setPlayingVideoUrl(m_pServer->url(QStringLiteral("Green.ts")).toString());
+        g_pSettings->setPlayingVideoUrl(
+            (phase == 5 ? silent : *m_pServer).url(QStringLiteral("Green.ts")).toString());
     }
     std::unique_ptr<MainWindow> w(new MainWindow);
     // With auto-play the worker is made at once, else once the window shows.
@@ -467,6 +474,8 @@ void TestMainWindow::closeDuringStartUp()
         QTRY_VERIFY_WITH_TIMEOUT(w->m_pThreadVlc->player(), 10000);
     if (phase >= 4)
         QTRY_VERIFY_WITH_TIMEOUT(w->m_pThreadVlc->player()->hasMedia(), 10000);
+    if (phase >= 5)
+        QTRY_VERIFY_WITH_TIMEOUT(silent.connectionCount() > 0, 10000);
     if (destroy)
         return; // the destructor quits the worker and waits for it
     const bool bWorker = w->m_pThreadVlc;

@@ -23,6 +23,7 @@ public:
     {
         EngineStarting = 100,
         EngineMade,
+        MediaOpened,
         Closed,
     };
     explicit Commands(CThreadVlc *worker)
@@ -35,6 +36,9 @@ public:
             Qt::DirectConnection);
         QObject::connect(
             worker, &CThreadVlc::engineMade, &m_context, [this] { record(EngineMade); },
+            Qt::DirectConnection);
+        QObject::connect(
+            worker, &CThreadVlc::mediaOpened, &m_context, [this] { record(MediaOpened); },
             Qt::DirectConnection);
         QObject::connect(
             worker, &CThreadVlc::closeMainWindow, &m_context, [this] { record(Closed); },
@@ -408,6 +412,8 @@ void TestThreadVlc::closeDuringStartUp_data()
     QTest::newRow("engine made, play not taken")
         << int(Commands::EngineMade) << true << false << 0 << true;
     QTest::newRow("media opening") << int(CThreadVlc::CommandPlay) << true << false << 1 << true;
+    QTest::newRow("media opened, before Playing")
+        << int(Commands::MediaOpened) << true << false << 1 << true;
     QTest::newRow("playing") << int(CThreadVlc::CommandNone) << true << false << 1 << true;
     QTest::newRow("destroyed once the engine is made")
         << int(Commands::EngineMade) << false << true << 0 << true;
@@ -426,12 +432,14 @@ void TestThreadVlc::closeDuringStartUp()
     Commands commands(worker);
     QSignalSpy states(worker, &CThreadVlc::stateChanged);
     commands.holdNext(holdAt);
+    // Held in the play itself: the play is raised first.
+    const bool bPlayFirst = holdAt == CThreadVlc::CommandPlay || holdAt == Commands::MediaOpened;
     if (holdAt != CThreadVlc::CommandNone) {
-        if (holdAt == CThreadVlc::CommandPlay)
+        if (bPlayFirst)
             worker->setUrl(m_server->url("clip.ts"), m_video.data());
         QVERIFY(commands.waitUntilHeld());
     }
-    if (play && holdAt != CThreadVlc::CommandPlay)
+    if (play && !bPlayFirst)
         worker->setUrl(m_server->url("clip.ts"), m_video.data());
     if (holdAt == CThreadVlc::CommandNone)
         QTRY_VERIFY_WITH_TIMEOUT(states.contains({3}), 10000);
