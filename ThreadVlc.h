@@ -27,13 +27,20 @@ class QVlcMediaPlayer;
 // first picture, so it is made on the worker thread as early as it can be:
 // - EngineAtOnce: the thread makes the engine as soon as it runs, before it
 //   looks at the command word; a command raised meanwhile waits in the word
-//   and is taken the moment the engine is made. The main window makes its
-//   worker so first thing in its constructor when auto-play will play, and
-//   raises the play command as soon as the video surface has its native
-//   window: the media opens while the GUI thread still builds and shows the
-//   window. When nothing will play, the main window makes the worker so right
-//   after its window shows, and the first play finds the engine made.
+//   and is taken the moment the engine is made.
 // - EngineOnFirstPlay: the first play command makes the engine.
+// With auto-play of a stored channel the program goes:
+//   1. main() reads the settings, then starts the worker (EngineAtOnce,
+//      CEarlyPlay) before it makes QApplication: libVLC loads its plug-ins
+//      while Qt starts up;
+//   2. the main window's constructor takes that worker and raises the play
+//      command as soon as the video surface has its native window, before the
+//      rest of the window is built: the media opens while the GUI thread
+//      still builds and shows the window;
+//   3. the web requests, the channel name and other work the picture does not
+//      need wait for it (CAfterFirstPicture).
+// When nothing will play, the main window makes the worker (EngineAtOnce)
+// right after its window shows, and the first play finds the engine made.
 // A quit raised before the thread began to make the engine skips it; one
 // raised while libVLC makes it is taken once libvlc_new() has returned.
 // Either way the quit sequence follows: the player stopped and deleted, then
