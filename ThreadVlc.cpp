@@ -16,11 +16,12 @@ constexpr int kStartPollMs = 200;
 constexpr int kSteadyPollMs = 1000;
 } // namespace
 
-CThreadVlc::CThreadVlc(QObject *parent, EngineStart engineStart)
+CThreadVlc::CThreadVlc(QObject *parent, EngineStart engineStart, bool bStart)
     : QThread(parent), m_engineStart(engineStart)
 {
     CStartupTrace::mark(CStartupTrace::WorkerStarted);
-    start();
+    if (bStart)
+        start();
 }
 
 CThreadVlc::~CThreadVlc()

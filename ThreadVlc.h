@@ -77,8 +77,11 @@ public:
         EngineAtOnce
     };
 
-    // Starts the thread at once.
-    explicit CThreadVlc(QObject *parent = nullptr, EngineStart engineStart = EngineOnFirstPlay);
+    // Starts the thread at once, unless bStart is false: then the caller
+    // connects to the worker's signals first (the thread emits from its very
+    // start) and calls start() itself.
+    explicit CThreadVlc(QObject *parent = nullptr, EngineStart engineStart = EngineOnFirstPlay,
+                        bool bStart = true);
     // Deletes player and instance if they still exist. The owner quits and
     // waits for the thread first.
     ~CThreadVlc() override;

@@ -428,10 +428,12 @@ void TestThreadVlc::closeDuringStartUp()
     QFETCH(bool, destroy);
     QFETCH(int, plays);
     QFETCH(bool, engine);
-    auto *worker = new CThreadVlc(nullptr, CThreadVlc::EngineAtOnce);
+    // Watched from the thread's start: the engine is its first step.
+    auto *worker = new CThreadVlc(nullptr, CThreadVlc::EngineAtOnce, false);
     Commands commands(worker);
     QSignalSpy states(worker, &CThreadVlc::stateChanged);
     commands.holdNext(holdAt);
+    worker->start();
     // Held in the play itself: the play is raised first.
     const bool bPlayFirst = holdAt == CThreadVlc::CommandPlay || holdAt == Commands::MediaOpened;
     if (holdAt != CThreadVlc::CommandNone) {
