@@ -36,12 +36,22 @@ function(mirel_add_test name)
         set(T_TIMEOUT 300)
     endif()
     set(env "MIREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};MIREL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
     if(MIREL_TSAN)
-        # The test and the programs it starts (the player) report races only
-        # with the project's own code on top; see the file.
-        list(APPEND env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+        # The test and the programs it starts (the player) write their reports
+        # to files, and tsan_reports fails, after every other test, on those
+        # with the project's own code on top (see tests/tsan.supp).
+        list(APPEND env "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp:log_path=${PROJECT_BINARY_DIR}/tsan-logs/tsan:exitcode=0")
+        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED tsan)
+        if(NOT TEST tsan_reports)
+            add_test(NAME tsan_clear COMMAND ${CMAKE_COMMAND} -E rm -rf ${PROJECT_BINARY_DIR}/tsan-logs)
+            add_test(NAME tsan_reports COMMAND ${PROJECT_SOURCE_DIR}/tests/tsan-check
+                ${PROJECT_BINARY_DIR}/tsan-logs ${PROJECT_SOURCE_DIR})
+            set_tests_properties(tsan_clear PROPERTIES FIXTURES_SETUP tsan)
+            set_tests_properties(tsan_reports PROPERTIES FIXTURES_CLEANUP tsan)
+        endif()
     endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
     if(T_NETNS)
         set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
     endif()

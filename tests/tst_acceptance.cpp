@@ -623,7 +623,8 @@ void TestAcceptance::closeDuringStartUp_data()
 
 // The playback engine is made while the window is built (or just after it
 // shows): a close at any of these moments ends the program at once and
-// cleanly (a ThreadSanitizer build exits with a failure on any report).
+// cleanly (in a ThreadSanitizer build, tsan_reports then reads what the
+// player reported).
 void TestAcceptance::closeDuringStartUp()
 {
     QFETCH(bool, autoPlay);
