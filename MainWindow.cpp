@@ -95,11 +95,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             &MainWindow::updateGuideAddresses);
     updateGuideAddresses();
     // A guide keeps only the programmes of the user's channels: it is read
-    // once the stored lists are there.
+    // once the stored lists are there, and with auto-play once the first
+    // picture is (its cache is read on the cores libVLC starts on).
+    const auto startGuide = [this] { m_afterFirstPicture.run([this] { m_pGuide->start(); }); };
     if (m_pDlgVideoList->isLoaded())
-        m_pGuide->start();
+        startGuide();
     else
-        connect(m_pDlgVideoList, &CDlgVideoList::loaded, m_pGuide, &GuideService::start);
+        connect(m_pDlgVideoList, &CDlgVideoList::loaded, this, startGuide);
 
     m_pDlgControl->setPrevNextEnabled(m_pDlgVideoList->hasNextChannel(),
                                       m_pDlgVideoList->hasPreviousChannel());
