@@ -433,6 +433,8 @@ void TestFaults::playbackSeen()
     clock.start();
     if (then != ShowsPlay) {
         QVERIFY(m_h->waitForPicture(20000));
+        // The play is reported once its picture shows.
+        QTRY_COMPARE(m_h->queryDatabase(strPlays).toInt(), nPlaysBefore + 1);
         m_h->killService();
         clock.restart();
     }
