@@ -334,14 +334,19 @@ void MainWindow::onDbClickChannelItem()
 
 void MainWindow::playCurrentChannel()
 {
-    // Stop what plays, then the play toggle starts the list's current channel.
+    // The play toggle starts the list's current channel. What plays is not
+    // stopped first: the worker opens the new media over it, whereas a stop
+    // taken first (the worker takes each command at once) would tear the
+    // picture down and cost the switch tens of milliseconds. Only when no new
+    // play starts is it stopped.
+    const bool bWasPlaying = m_bPlaying;
     if (m_bPlaying) {
-        if (m_pThreadVlc && m_pThreadVlc->isRunning())
-            m_pThreadVlc->stop();
         m_streamWatch.stop();
         m_bPlaying = false;
     }
     onClickPlay();
+    if (bWasPlaying && !m_bPlaying && m_pThreadVlc && m_pThreadVlc->isRunning())
+        m_pThreadVlc->stop();
 }
 
 void MainWindow::onChannelListCurrentChanged()
