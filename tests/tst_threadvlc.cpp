@@ -56,11 +56,15 @@ public:
 private:
     void record(int nCommand)
     {
+        bool bHold;
         {
+            // Under the lock that count() takes, the worker's last touch of
+            // this object is ordered before the test's next look at it.
             QVlcMutexLocker locker(&m_mutex);
             m_lstTaken.append(nCommand);
+            bHold = m_nHold.testAndSetOrdered(nCommand, CThreadVlc::CommandNone);
         }
-        if (m_nHold.testAndSetOrdered(nCommand, CThreadVlc::CommandNone)) {
+        if (bHold) {
             m_held.release();
             m_release.acquire();
         }
