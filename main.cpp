@@ -17,6 +17,12 @@ int main(int argc, char *argv[])
     // on a Wayland desktop) unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    // The widgets are drawn in software; only libVLC draws with OpenGL, and it
+    // loads its own. Qt's GLX support would load the GL driver on the GUI
+    // thread while the window is made (with a software driver all of LLVM,
+    // some 40 ms before the video surface has its window, and more memory).
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 #endif
     // Qt's network stack polls the network interfaces every 10 s for as long
     // as the program runs; the player never asks what they are.
