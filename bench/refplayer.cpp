@@ -4,7 +4,10 @@
 // player bound to the window, and nothing else (no toolkit, no worker thread,
 // no channel list). It plays until it gets SIGTERM or SIGINT.
 //
-//   bench_refplayer URL [WIDTH HEIGHT]
+//   bench_refplayer URL [WIDTH HEIGHT [LIBVLC-ARGUMENT...]]
+//
+// Further arguments go to libvlc_new() after the player's two, so that the
+// benchmarks can also measure libVLC alone with the options the player adds.
 #include <X11/Xlib.h>
 #include <vlc/vlc.h>
 
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <signal.h>
+#include <vector>
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
@@ -23,12 +27,12 @@ void onSignal(int)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s URL [WIDTH HEIGHT]\n", argv[0]);
+    if (argc == 3) {
+        std::fprintf(stderr, "usage: %s URL [WIDTH HEIGHT [LIBVLC-ARGUMENT...]]\n", argv[0]);
         return 2;
     }
-    const unsigned width = argc == 4 ? unsigned(std::atoi(argv[2])) : 800;
-    const unsigned height = argc == 4 ? unsigned(std::atoi(argv[3])) : 600;
+    const unsigned width = argc >= 4 ? unsigned(std::atoi(argv[2])) : 800;
+    const unsigned height = argc >= 4 ? unsigned(std::atoi(argv[3])) : 600;
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
     // Blocked before libVLC makes its threads, which inherit the mask: the
@@ -52,8 +56,10 @@ int main(int argc, char **argv)
     XMapWindow(display, window);
     XSync(display, False);
 
-    const char *const args[] = {"--no-ignore-config", "--media-library"};
-    libvlc_instance_t *instance = libvlc_new(2, args);
+    std::vector<const char *> args = {"--no-ignore-config", "--media-library"};
+    for (int i = 4; i < argc; ++i)
+        args.push_back(argv[i]);
+    libvlc_instance_t *instance = libvlc_new(int(args.size()), args.data());
     if (!instance) {
         std::fprintf(stderr, "refplayer: libvlc_new failed\n");
         return 1;
