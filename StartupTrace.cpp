@@ -96,7 +96,14 @@ void CStartupTrace::mark(Phase phase)
     }
     qCDebug(lcStartup, "startup: %-18s %7.1f ms  (+%.1f)", name(phase), msBetween(nStart, nNow),
             msBetween(nPrevious, nNow));
-    if (phase != FirstPlaying)
+    // The summary comes once every phase is reached: libVLC may play before
+    // the window is finished.
+    for (int i = ProcessStart + 1; i < PhaseCount; ++i) {
+        if (!s_phaseNs[i].load())
+            return;
+    }
+    static std::atomic<bool> s_bSummaryWritten{false};
+    if (s_bSummaryWritten.exchange(true))
         return;
     QByteArray summary = "startup phases, ms since the process started:";
     for (int i = ProcessStart; i < PhaseCount; ++i) {

@@ -7,8 +7,8 @@
 //   QT_LOGGING_RULES="mirel.startup.debug=true" mirel-player
 //
 // Each phase is written once, the first time it is reached, with the time
-// since the process started and since the phase before it; "first Playing"
-// closes the trace with one summary line. With the category off, mark() only
+// since the process started and since the phase before it; the last phase
+// to be reached closes the trace with one summary line. With the category off, mark() only
 // looks at it and returns.
 class CStartupTrace
 {
