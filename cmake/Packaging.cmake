@@ -33,7 +33,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "vlc-plugin-base, vlc-plugin-video-output")
 # Channel names and the user interface in Chinese and Japanese need CJK fonts;
-# Qt's own dialogs are translated by qttranslations5-l10n.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qttranslations5-l10n")
+# Qt's own dialogs are translated by qttranslations5-l10n; libvlc-bin keeps
+# libVLC's plug-in cache, without which every start loads all its plug-ins.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libvlc-bin, fonts-noto-cjk, qttranslations5-l10n")
 
 include(CPack)
