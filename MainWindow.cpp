@@ -5,6 +5,7 @@
 #include "DlgStatusText.h"
 #include "DlgVideoList.h"
 #include "DlgVideoText.h"
+#include "GlDriverWarmUp.h"
 #include "KeyboardZapper.h"
 #include "Settings.h"
 #include "StreamSchemeCheck.h"
@@ -42,6 +43,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     if (CThreadVlc *pWorker = m_earlyPlay.takeWorker(*g_pSettings)) {
         adoptWorker(pWorker);
         m_afterFirstPicture.hold();
+        // The first picture has loaded the OpenGL driver; it is kept loaded
+        // for the next channel, once the start-up is over.
+        m_afterFirstPicture.run(
+            [this] { QTimer::singleShot(2000, this, &CGlDriverWarmUp::start); });
     }
     // The images live in the static library; make sure the linker kept them.
     Q_INIT_RESOURCE(res);
@@ -273,8 +278,10 @@ void MainWindow::adoptWorker(CThreadVlc *pWorker)
 void MainWindow::startWorkerInBackground()
 {
     // Not for a window that was closed, or never shown, meanwhile.
-    if (!m_pThreadVlc && isVisible())
+    if (!m_pThreadVlc && isVisible()) {
         adoptWorker(new CThreadVlc(nullptr, CThreadVlc::EngineAtOnce));
+        CGlDriverWarmUp::start();
+    }
 }
 
 void MainWindow::playOrStop(bool bPlayLast)
