@@ -40,7 +40,8 @@ class QVlcMediaPlayer;
 //   3. the web requests, the channel name and other work the picture does not
 //      need wait for it (CAfterFirstPicture).
 // When nothing will play, the main window makes the worker (EngineAtOnce)
-// right after its window shows, and the first play finds the engine made.
+// right after its window shows, and the first play finds the engine made and
+// the video output's OpenGL driver loaded (CGlDriverWarmUp).
 // A quit raised before the thread began to make the engine skips it; one
 // raised while libVLC makes it is taken once libvlc_new() has returned.
 // Either way the quit sequence follows: the player stopped and deleted, then
