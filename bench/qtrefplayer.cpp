@@ -8,6 +8,8 @@
 // it is closed or killed.
 //
 //   bench_qtrefplayer URL [WIDTH HEIGHT]
+#include "refplay.h"
+
 #include <QApplication>
 #include <QNetworkAccessManager>
 #include <QWidget>
@@ -47,13 +49,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "qtrefplayer: libvlc_new failed\n");
         return 1;
     }
-    libvlc_media_t *media = libvlc_media_new_location(instance, argv[1]);
-    libvlc_media_player_t *player = libvlc_media_player_new_from_media(media);
-    libvlc_media_release(media);
-    libvlc_video_set_mouse_input(player, 0);
-    libvlc_video_set_key_input(player, 0);
-    libvlc_media_player_set_xwindow(player, uint32_t(surface.winId()));
-    libvlc_media_player_play(player);
+    libvlc_media_player_t *player = playInto(instance, argv[1], uint32_t(surface.winId()));
 
     const int nResult = app.exec();
     libvlc_media_player_stop(player);

@@ -8,6 +8,8 @@
 //
 // Further arguments go to libvlc_new() after the player's two, so that the
 // benchmarks can also measure libVLC alone with the options the player adds.
+#include "refplay.h"
+
 #include <X11/Xlib.h>
 #include <vlc/vlc.h>
 
@@ -64,13 +66,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "refplayer: libvlc_new failed\n");
         return 1;
     }
-    libvlc_media_t *media = libvlc_media_new_location(instance, argv[1]);
-    libvlc_media_player_t *player = libvlc_media_player_new_from_media(media);
-    libvlc_media_release(media);
-    libvlc_video_set_mouse_input(player, 0);
-    libvlc_video_set_key_input(player, 0);
-    libvlc_media_player_set_xwindow(player, uint32_t(window));
-    libvlc_media_player_play(player);
+    libvlc_media_player_t *player = playInto(instance, argv[1], uint32_t(window));
 
     // Asleep until the signal: the process's wake-ups are libVLC's alone.
     while (!g_stop)
