@@ -16,8 +16,8 @@ using DefaultScreenFn = int (*)(void *);
 using QueryExtensionsStringFn = const char *(*)(void *, int);
 
 std::mutex s_mutex;
-// Made once; after finish() an empty thread, so that the loading runs once.
-std::thread *s_pThread = nullptr;
+bool s_bStarted = false;          // the loading runs once per process
+std::thread *s_pThread = nullptr; // until finish() joins it
 void *s_pDisplay = nullptr;
 CloseDisplayFn s_closeDisplay = nullptr;
 
@@ -55,8 +55,9 @@ void CGlDriverWarmUp::start()
     if (qgetenv("QT_QPA_PLATFORM") != "xcb" || qEnvironmentVariableIsEmpty("DISPLAY"))
         return;
     const std::lock_guard<std::mutex> lock(s_mutex);
-    if (s_pThread)
+    if (s_bStarted)
         return;
+    s_bStarted = true;
     s_pThread = new std::thread(loadDriver);
     // The thread must not be inside the driver while the program ends.
     qAddPostRoutine(&CGlDriverWarmUp::finish);
@@ -66,10 +67,10 @@ void CGlDriverWarmUp::finish()
 {
     std::unique_lock<std::mutex> lock(s_mutex);
     std::thread *pThread = s_pThread;
-    if (!pThread || !pThread->joinable())
+    if (!pThread)
         return;
     // Taken by this caller: a second one finds nothing left to do.
-    s_pThread = new std::thread;
+    s_pThread = nullptr;
     lock.unlock();
     pThread->join();
     delete pThread;
